@@ -1,0 +1,210 @@
+#include "CameraSettings.h"
+
+#include <QSettings>
+
+#include <cmath>
+
+namespace
+{
+CameraSettings* s_Instance = nullptr;
+
+QCamera::Position ToPosition(QVariant value)
+{
+    const int positionType = qMetaTypeId<QCamera::Position>();
+    if (value.userType() == positionType)
+        return value.value<QCamera::Position>();
+    if (value.convert(positionType))
+        return value.value<QCamera::Position>();
+    return QCamera::UnspecifiedPosition;
+}
+
+QColor ToColor(QVariant value)
+{
+    if (value.userType() == QMetaType::QColor)
+        return value.value<QColor>();
+    if (value.convert(QMetaType::QColor))
+        return value.value<QColor>();
+    return QColor();
+}
+
+// A threshold that is not a finite number would reach the edge detector as
+// garbage; treat it like a missing key.
+double ToThreshold(const QVariant& value, double defaultValue)
+{
+    bool ok = false;
+    const double threshold = value.toDouble(&ok);
+    return ok && std::isfinite(threshold) ? threshold : defaultValue;
+}
+} // namespace
+
+CameraSettings::CameraSettings()
+{
+    s_Instance = this;
+    Load();
+}
+
+CameraSettings::~CameraSettings()
+{
+    if (s_Instance == this)
+        s_Instance = nullptr;
+}
+
+CameraSettings* CameraSettings::Instance()
+{
+    return s_Instance;
+}
+
+void CameraSettings::Load()
+{
+    m_SelectedCamera = QCameraInfo::defaultCamera();
+
+    QSettings settings;
+    settings.beginGroup("Camera");
+    const QString device = settings.value("device", QString()).toString();
+    const QCamera::Position position = ToPosition(settings.value("position", 0));
+    m_InvertH = settings.value("invertH", false).toBool();
+    m_InvertV = settings.value("invertV", false).toBool();
+    if (!device.isEmpty()) {
+        const QList<QCameraInfo> cameras = QCameraInfo::availableCameras();
+        for (const QCameraInfo& camera : cameras) {
+            if (camera.deviceName() == device && camera.position() == position) {
+                m_SelectedCamera = camera;
+                break;
+            }
+        }
+    }
+    settings.endGroup();
+
+    const bool enabled = settings.value("Filters/EdgeDetect/enabled", false).toBool();
+    const double minThreshold = ToThreshold(settings.value("Filters/EdgeDetect/min_threshold", 100.0), 100.0);
+    const double maxThreshold = ToThreshold(settings.value("Filters/EdgeDetect/max_threshold", 200.0), 200.0);
+    const QColor color = ToColor(settings.value("Filters/EdgeDetect/color", QColor(Qt::white)));
+
+    std::lock_guard<std::mutex> lock(m_EdgeDetectMutex);
+    m_EdgeDetectEnabled = enabled;
+    m_EdgeDetectMinThreshold = minThreshold;
+    m_EdgeDetectMaxThreshold = maxThreshold;
+    m_EdgeDetectColor = color;
+}
+
+QCameraInfo CameraSettings::GetSelectedCamera() const
+{
+    return m_SelectedCamera;
+}
+
+int CameraSettings::GetSelectedCameraIndex() const
+{
+    return QCameraInfo::availableCameras().indexOf(m_SelectedCamera);
+}
+
+bool CameraSettings::IsInvertH() const
+{
+    return m_InvertH;
+}
+
+bool CameraSettings::IsInvertV() const
+{
+    return m_InvertV;
+}
+
+bool CameraSettings::IsEdgeDetectEnabled() const
+{
+    std::lock_guard<std::mutex> lock(m_EdgeDetectMutex);
+    return m_EdgeDetectEnabled;
+}
+
+double CameraSettings::GetEdgeDetectMinThreshold() const
+{
+    std::lock_guard<std::mutex> lock(m_EdgeDetectMutex);
+    return m_EdgeDetectMinThreshold;
+}
+
+double CameraSettings::GetEdgeDetectMaxThreshold() const
+{
+    std::lock_guard<std::mutex> lock(m_EdgeDetectMutex);
+    return m_EdgeDetectMaxThreshold;
+}
+
+QColor CameraSettings::GetEdgeDetectColor() const
+{
+    std::lock_guard<std::mutex> lock(m_EdgeDetectMutex);
+    return m_EdgeDetectColor;
+}
+
+EdgeDetectParams CameraSettings::GetEdgeDetectParams() const
+{
+    std::lock_guard<std::mutex> lock(m_EdgeDetectMutex);
+    return {m_EdgeDetectEnabled, m_EdgeDetectMinThreshold, m_EdgeDetectMaxThreshold, m_EdgeDetectColor};
+}
+
+void CameraSettings::SetSelectedCamera(const QCameraInfo& cameraInfo)
+{
+    if (cameraInfo == m_SelectedCamera)
+        return;
+    m_SelectedCamera = cameraInfo;
+
+    QSettings settings;
+    settings.beginGroup("Camera");
+    settings.setValue("device", m_SelectedCamera.deviceName());
+    settings.setValue("position", static_cast<int>(m_SelectedCamera.position()));
+    settings.endGroup();
+    // Receivers that open the store themselves already see the new camera.
+    settings.sync();
+    emit SignalSelectedCameraChanged(m_SelectedCamera);
+}
+
+void CameraSettings::SetInvertH(bool invert)
+{
+    if (invert == m_InvertH)
+        return;
+    m_InvertH = invert;
+    QSettings().setValue("Camera/invertH", invert);
+    emit SignalFlipHToggled(invert);
+}
+
+void CameraSettings::SetInvertV(bool invert)
+{
+    if (invert == m_InvertV)
+        return;
+    m_InvertV = invert;
+    QSettings().setValue("Camera/invertV", invert);
+    emit SignalFlipVToggled(invert);
+}
+
+void CameraSettings::SetEdgeDetectEnabled(bool enabled)
+{
+    {
+        std::lock_guard<std::mutex> lock(m_EdgeDetectMutex);
+        m_EdgeDetectEnabled = enabled;
+    }
+    QSettings().setValue("Filters/EdgeDetect/enabled", enabled);
+}
+
+void CameraSettings::SetEdgeDetectMinThreshold(double threshold)
+{
+    {
+        std::lock_guard<std::mutex> lock(m_EdgeDetectMutex);
+        m_EdgeDetectMinThreshold = threshold;
+    }
+    QSettings().setValue("Filters/EdgeDetect/min_threshold", threshold);
+}
+
+void CameraSettings::SetEdgeDetectMaxThreshold(double threshold)
+{
+    {
+        std::lock_guard<std::mutex> lock(m_EdgeDetectMutex);
+        m_EdgeDetectMaxThreshold = threshold;
+    }
+    QSettings().setValue("Filters/EdgeDetect/max_threshold", threshold);
+}
+
+void CameraSettings::SetEdgeDetectColor(const QColor& color)
+{
+    std::lock_guard<std::mutex> lock(m_EdgeDetectMutex);
+    m_EdgeDetectColor = color;
+}
+
+void CameraSettings::SaveEdgeDetectColor()
+{
+    QSettings().setValue("Filters/EdgeDetect/color", GetEdgeDetectColor());
+}
