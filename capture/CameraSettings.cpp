@@ -28,17 +28,19 @@ QColor ToColor(QVariant value)
 }
 
 // A threshold that is not a finite number would reach the edge detector as
-// garbage; treat it like a missing key.
+// garbage; treat it like a missing key. Text that is no number at all converts
+// to 0 like any other failed conversion.
 double ToThreshold(const QVariant& value, double defaultValue)
 {
-    bool ok = false;
-    const double threshold = value.toDouble(&ok);
-    return ok && std::isfinite(threshold) ? threshold : defaultValue;
+    const double threshold = value.toDouble();
+    return std::isfinite(threshold) ? threshold : defaultValue;
 }
 } // namespace
 
 CameraSettings::CameraSettings()
 {
+    // The camera travels by value through queued connections and signal spies.
+    qRegisterMetaType<QCameraInfo>();
     s_Instance = this;
     Load();
 }

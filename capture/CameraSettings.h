@@ -7,6 +7,8 @@
 
 #include <mutex>
 
+Q_DECLARE_METATYPE(QCameraInfo)
+
 // Value of the four edge-overlay settings taken at one moment, so that a
 // frame is never processed with half of an update.
 struct EdgeDetectParams
