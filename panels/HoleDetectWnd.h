@@ -50,6 +50,8 @@ private:
     void SlotMarkerColorButtonClicked();
     void SlotMarkerColorDialogColorChanged(const QColor& color);
     void SlotMarkerColorDialogFinished(int result);
+    // Takes the colour's red, green and blue and the alpha slider's alpha.
+    void ShowMarkerColor(const QColor& color);
 
     QSharedPointer<QColorDialog> m_ColorDialog;
 };
