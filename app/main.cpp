@@ -1,0 +1,18 @@
+#include "CameraSettings.h"
+#include "Lentavio.h"
+
+#include <QApplication>
+
+int main(int argc, char** argv)
+{
+    QApplication application(argc, argv);
+    QApplication::setApplicationName("Lentavio");
+    QApplication::setApplicationVersion(LENTAVIO_VERSION);
+    QApplication::setOrganizationName("Orvelta");
+    QApplication::setOrganizationDomain("orvelta.org");
+
+    CameraSettings cameraSettings;
+    Lentavio window;
+    window.show();
+    return application.exec();
+}

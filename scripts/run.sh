@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds and starts Lentavio. Without a camera on
+# this machine (or with LENTAVIO_SIMCAM set) the synthetic camera stands in.
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+
+install_packages
+build
+
+if [ -n "${LENTAVIO_SIMCAM+set}" ] || ! compgen -G "/dev/video*" >/dev/null; then
+    step "No camera found (or LENTAVIO_SIMCAM set): using the synthetic camera"
+    export QT_PLUGIN_PATH="$BUILD_DIR/plugins${QT_PLUGIN_PATH:+:$QT_PLUGIN_PATH}"
+fi
+step "Starting $BUILD_DIR/app/lentavio"
+exec "$BUILD_DIR/app/lentavio"
