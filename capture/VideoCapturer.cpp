@@ -1,0 +1,57 @@
+#include "VideoCapturer.h"
+
+#include <QElapsedTimer>
+
+#include <opencv2/imgproc.hpp>
+
+QList<QVideoFrame::PixelFormat> VideoCapturer::supportedPixelFormats(QAbstractVideoBuffer::HandleType) const
+{
+    return {QVideoFrame::Format_RGB32, QVideoFrame::Format_BGR24};
+}
+
+bool VideoCapturer::present(const QVideoFrame& frame)
+{
+    QElapsedTimer timer;
+    timer.start();
+
+    int sourceType = 0;
+    switch (frame.pixelFormat()) {
+    case QVideoFrame::Format_RGB32:
+        sourceType = CV_8UC4;
+        break;
+    case QVideoFrame::Format_BGR24:
+        sourceType = CV_8UC3;
+        break;
+    default:
+        return true;
+    }
+    const int width = frame.width();
+    const int height = frame.height();
+    if (!frame.isValid() || width <= 0 || height <= 0)
+        return true;
+
+    QVideoFrame mapped(frame);
+    if (!mapped.map(QAbstractVideoBuffer::ReadOnly))
+        return true;
+
+    // Trust nothing the buffer says about its geometry: rows may be padded,
+    // and a short buffer must not be read past its end.
+    const qint64 rowBytes = qint64(width) * CV_ELEM_SIZE(sourceType);
+    const qint64 bytesPerLine = mapped.bytesPerLine();
+    const bool readable = mapped.bits() && bytesPerLine >= rowBytes
+        && qint64(mapped.mappedBytes()) >= bytesPerLine * height;
+
+    cv::Mat image;
+    if (readable) {
+        const cv::Mat source(height, width, sourceType, mapped.bits(), size_t(bytesPerLine));
+        if (sourceType == CV_8UC3)
+            cv::cvtColor(source, image, cv::COLOR_BGR2BGRA);
+        else
+            image = source.clone();
+    }
+    mapped.unmap();
+
+    if (readable)
+        emit SignalFrameCaptured(image, timer.elapsed());
+    return true;
+}

@@ -1,0 +1,29 @@
+#pragma once
+
+#include "FrameType.h"
+
+#include <QAbstractVideoSurface>
+#include <QVideoFrame>
+
+// The surface every camera renders into. Turns each readable frame into an
+// owned video frame matrix (see FrameType.h) and emits it with the time the
+// conversion took. Owned by value by CaptureThread and living on the
+// user-interface thread, but present() runs on whatever thread the camera
+// service delivers on; it touches no state of the surface, so either is fine.
+class VideoCapturer : public QAbstractVideoSurface
+{
+    Q_OBJECT
+
+public:
+    QList<QVideoFrame::PixelFormat> supportedPixelFormats(
+        QAbstractVideoBuffer::HandleType handleType = QAbstractVideoBuffer::NoHandle) const override;
+
+    // Always returns true so that the camera keeps delivering; frames that
+    // are invalid, empty, of another format, unmappable or smaller than
+    // their own geometry claims are skipped without a signal.
+    bool present(const QVideoFrame& frame) override;
+
+signals:
+    // processingTime: milliseconds spent in present() up to the emission.
+    void SignalFrameCaptured(cv::Mat frame, qint64 processingTime);
+};
