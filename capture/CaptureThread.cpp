@@ -1,0 +1,155 @@
+#include "CaptureThread.h"
+
+#include "CameraSettings.h"
+
+#include <QCameraViewfinderSettings>
+#include <QElapsedTimer>
+#include <QThread>
+
+#include <opencv2/imgproc.hpp>
+
+CaptureThread::CaptureThread() = default;
+
+CaptureThread::~CaptureThread()
+{
+    StopCamera();
+}
+
+bool CaptureThread::StartCamera(const QCameraInfo& cameraInfo)
+{
+    if (m_Camera)
+        m_Camera->stop();
+    m_Camera.reset(new QCamera(cameraInfo));
+    m_CameraErrorReported = false;
+    WatchCamera(m_Camera.data());
+
+    m_Camera->setViewfinder(&m_Capturer);
+    m_Camera->start();
+
+    const qreal rate = ChooseFrameRate(m_Camera->supportedViewfinderFrameRateRanges(QCameraViewfinderSettings()));
+    QCameraViewfinderSettings settings = m_Camera->viewfinderSettings();
+    settings.setMaximumFrameRate(rate);
+    settings.setMinimumFrameRate(rate);
+    m_Camera->setViewfinderSettings(settings);
+    return true;
+}
+
+void CaptureThread::BindToThread(QThread* thread)
+{
+    moveToThread(thread);
+    connect(thread, SIGNAL(started()), this, SLOT(SlotStarted()));
+}
+
+void CaptureThread::FramePresented()
+{
+    QMetaObject::invokeMethod(this, &CaptureThread::DeliverWaitingFrame, Qt::QueuedConnection);
+}
+
+quint64 CaptureThread::GetDroppedCapturedFrames() const
+{
+    return m_CapturedFrames.GetDroppedCount();
+}
+
+quint64 CaptureThread::GetDroppedReadyFrames() const
+{
+    return m_ReadyFrames.GetDroppedCount();
+}
+
+void CaptureThread::SlotStarted()
+{
+    // Direct, so that the hand-over happens on the surface's thread and only
+    // the wake-up goes through the worker's event queue.
+    connect(&m_Capturer, &VideoCapturer::SignalFrameCaptured, this, &CaptureThread::QueueCapturedFrame,
+            Qt::DirectConnection);
+}
+
+void CaptureThread::SlotFrameCaptured(cv::Mat frame, qint64 processingTime)
+{
+    QElapsedTimer timer;
+    timer.start();
+
+    cv::Mat grey;
+    cv::cvtColor(frame, grey, cv::COLOR_RGBA2GRAY);
+    cv::blur(grey, grey, cv::Size(10, 10), cv::Point(-1, -1), cv::BORDER_DEFAULT);
+
+    const EdgeDetectParams edges = CameraSettings::Instance()->GetEdgeDetectParams();
+    if (edges.Enabled) {
+        cv::Canny(grey, grey, edges.MinThreshold, edges.MaxThreshold, 3, true);
+        cv::Mat layer(grey.rows, grey.cols, CV_8UC4,
+                      cv::Scalar(edges.Color.blue(), edges.Color.green(), edges.Color.red(), 0));
+        cv::bitwise_not(grey, grey);
+        frame.copyTo(layer, grey);
+        frame = layer;
+    }
+
+    Deliver({frame, processingTime, timer.elapsed()});
+}
+
+qreal CaptureThread::ChooseFrameRate(const QList<QCamera::FrameRateRange>& ranges)
+{
+    qreal rate = 5.0;
+    for (const QCamera::FrameRateRange& range : ranges) {
+        if (range.maximumFrameRate > rate)
+            rate = range.maximumFrameRate;
+    }
+    return rate;
+}
+
+void CaptureThread::WatchCamera(QCamera* camera)
+{
+    // The camera is the context: these run on the user-interface thread,
+    // where the camera lives, and end with it.
+    connect(camera, &QCamera::errorOccurred, camera,
+            [this, camera] { ReportCameraError(tr("Camera error: %1").arg(camera->errorString())); });
+    connect(camera, &QCamera::statusChanged, camera, [this](QCamera::Status status) {
+        if (status == QCamera::ActiveStatus)
+            m_CameraErrorReported = false;
+        else if (status == QCamera::UnavailableStatus)
+            ReportCameraError(tr("Camera unavailable"));
+    });
+}
+
+void CaptureThread::ReportCameraError(const QString& message)
+{
+    if (m_CameraErrorReported)
+        return;
+    m_CameraErrorReported = true;
+    emit SignalCameraError(message);
+}
+
+void CaptureThread::StopCamera()
+{
+    if (!m_Camera)
+        return;
+    m_Camera->stop();
+    m_Camera.reset();
+}
+
+void CaptureThread::QueueCapturedFrame(const cv::Mat& frame, qint64 processingTime)
+{
+    if (m_CapturedFrames.Put({frame, processingTime, 0}))
+        QMetaObject::invokeMethod(this, &CaptureThread::ProcessCapturedFrame, Qt::QueuedConnection);
+}
+
+void CaptureThread::ProcessCapturedFrame()
+{
+    if (std::optional<TimedFrame> captured = m_CapturedFrames.Take())
+        SlotFrameCaptured(captured->Frame, captured->CaptureTime);
+}
+
+void CaptureThread::Deliver(TimedFrame frame)
+{
+    if (m_FrameOutstanding) {
+        m_ReadyFrames.Put(std::move(frame));
+        return;
+    }
+    m_FrameOutstanding = true;
+    emit SignalFrameReady(frame.Frame, frame.CaptureTime, frame.ProcessTime);
+}
+
+void CaptureThread::DeliverWaitingFrame()
+{
+    m_FrameOutstanding = false;
+    if (std::optional<TimedFrame> ready = m_ReadyFrames.Take())
+        Deliver(std::move(*ready));
+}

@@ -1,0 +1,84 @@
+#pragma once
+
+#include "FrameMailbox.h"
+#include "VideoCapturer.h"
+
+#include <QCamera>
+#include <QCameraInfo>
+#include <QObject>
+#include <QSharedPointer>
+
+class QThread;
+
+// The capture pipeline: owns the camera and the surface it renders into,
+// and overlays edges on every frame on a worker thread of its own.
+//
+// Held by value by the main window, which moves it to its worker thread with
+// BindToThread(). The camera, the surface and StartCamera() stay on the
+// user-interface thread; the frame work runs on the worker thread.
+//
+// Frames in flight are bounded: at most one captured frame waits for the
+// worker and at most one processed frame waits for the window, in each case
+// the newest; older ones are dropped and counted. The window reports each
+// presented frame with FramePresented(), which releases the next one.
+class CaptureThread : public QObject
+{
+    Q_OBJECT
+
+public:
+    CaptureThread();
+    // Stops and releases the camera before the surface it renders into goes.
+    // The worker thread must have finished by then.
+    ~CaptureThread() override;
+
+    // Replaces the camera in use by the named one (also when it is the same)
+    // and asks it for its fastest frame rate. User-interface thread only.
+    // Failures are reported through SignalCameraError; always returns true.
+    bool StartCamera(const QCameraInfo& cameraInfo);
+    // Must be called before the thread starts.
+    void BindToThread(QThread* thread);
+    // Call from the receiver of SignalFrameReady once the frame is shown:
+    // no further SignalFrameReady is emitted until then. Any thread.
+    void FramePresented();
+
+    // Frames replaced while waiting for the worker or for the window. Any thread.
+    quint64 GetDroppedCapturedFrames() const;
+    quint64 GetDroppedReadyFrames() const;
+
+signals:
+    // Emitted on the worker thread; captureTime is the surface's time for
+    // the frame and processTime the worker's, in milliseconds.
+    void SignalFrameReady(cv::Mat frame, qint64 captureTime, qint64 processTime);
+    // A short text for the status bar, emitted on the user-interface thread
+    // once when the camera fails to open or start or goes away.
+    void SignalCameraError(QString message);
+
+private slots:
+    void SlotStarted();
+    void SlotFrameCaptured(cv::Mat frame, qint64 processingTime);
+
+private:
+    // The largest maximum rate among the ranges, but at least 5 fps.
+    static qreal ChooseFrameRate(const QList<QCamera::FrameRateRange>& ranges);
+
+    void WatchCamera(QCamera* camera);
+    void ReportCameraError(const QString& message);
+    void StopCamera();
+
+    // Runs on whatever thread the surface emits on.
+    void QueueCapturedFrame(const cv::Mat& frame, qint64 processingTime);
+    // The rest run on the worker thread.
+    void ProcessCapturedFrame();
+    void Deliver(TimedFrame frame);
+    void DeliverWaitingFrame();
+
+    QSharedPointer<QCamera> m_Camera;
+    VideoCapturer m_Capturer;
+    FrameMailbox m_CapturedFrames;
+    FrameMailbox m_ReadyFrames;
+    // Worker thread only: a SignalFrameReady has not been answered by
+    // FramePresented() yet.
+    bool m_FrameOutstanding = false;
+    // User-interface thread only.
+    bool m_CameraErrorReported = false;
+};
