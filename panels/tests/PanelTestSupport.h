@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QColorDialog>
+#include <QImage>
+#include <QWidget>
+#include <QtTest>
+
+// Shared by the panel tests: what a swatch shows, and the colour dialog a
+// panel has opened.
+namespace PanelTestSupport
+{
+// The colour in the middle of a colour button, as painted.
+inline QColor SwatchColor(QWidget* button)
+{
+    return button->grab().toImage().pixelColor(button->width() / 2, button->height() / 2);
+}
+
+// Clicks the box's indicator: the middle of a wide box can miss its text.
+inline void ClickCheckBox(QCheckBox* box)
+{
+    QTest::mouseClick(box, Qt::LeftButton, Qt::NoModifier, QPoint(box->height() / 2, box->height() / 2));
+}
+
+inline QColorDialog* OpenColorDialog()
+{
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        auto* dialog = qobject_cast<QColorDialog*>(widget);
+        if (dialog && dialog->isVisible())
+            return dialog;
+    }
+    return nullptr;
+}
+
+inline int OpenColorDialogCount()
+{
+    int count = 0;
+    for (QWidget* widget : QApplication::topLevelWidgets())
+        count += qobject_cast<QColorDialog*>(widget) && widget->isVisible() ? 1 : 0;
+    return count;
+}
+} // namespace PanelTestSupport
