@@ -45,6 +45,9 @@ private slots:
 private:
     void CreatePanel();
     QSlider* Slider(const char* name) const;
+    ColorButton* MarkerSwatch() const;
+    // The marker colour dialog does not block: it is open when the click returns.
+    QColorDialog* ClickMarkerSwatch() const;
 
     std::unique_ptr<CameraSettings> m_Settings;
     std::unique_ptr<HoleDetectWnd> m_Panel;
@@ -80,6 +83,17 @@ QSlider* tst_HoleDetectWnd::Slider(const char* name) const
     return m_Panel->findChild<QSlider*>(name);
 }
 
+ColorButton* tst_HoleDetectWnd::MarkerSwatch() const
+{
+    return m_Panel->findChild<ColorButton*>("m_MarkerColorView");
+}
+
+QColorDialog* tst_HoleDetectWnd::ClickMarkerSwatch() const
+{
+    QTest::mouseClick(MarkerSwatch(), Qt::LeftButton);
+    return OpenColorDialog();
+}
+
 void tst_HoleDetectWnd::firstStart()
 {
     CreatePanel();
@@ -99,7 +113,7 @@ void tst_HoleDetectWnd::firstStart()
     QCOMPARE(m_Panel->GetRoundness(), 0.75);
 
     QCOMPARE(m_Panel->m_MarkerColor, QColor(0, 0, 255, 80));
-    QCOMPARE(SwatchColor(m_Panel->findChild<ColorButton*>("m_MarkerColorView")), QColor(0, 0, 255));
+    QCOMPARE(SwatchColor(MarkerSwatch()), QColor(0, 0, 255));
     QVERIFY(!m_Panel->m_CenterColor.isValid());
 
     QVERIFY2(QSettings().allKeys().isEmpty(), "loading wrote to the store");
@@ -274,7 +288,7 @@ void tst_HoleDetectWnd::transparentMarkerStaysVisibleInSwatch()
     QTest::keyClick(Slider("m_MarkerAlphaSlider"), Qt::Key_Home);
     QCOMPARE(m_Panel->m_MarkerColor, QColor(0, 0, 255, 0));
     QCOMPARE(QSettings().value("HoleDetect/MarkerColor").value<QColor>(), QColor(0, 0, 255, 0));
-    QCOMPARE(SwatchColor(m_Panel->findChild<ColorButton*>("m_MarkerColorView")), QColor(0, 0, 255));
+    QCOMPARE(SwatchColor(MarkerSwatch()), QColor(0, 0, 255));
 }
 
 void tst_HoleDetectWnd::colourDialogAccepted_data()
@@ -289,10 +303,9 @@ void tst_HoleDetectWnd::colourDialogAccepted()
     QFETCH(bool, preview);
 
     CreatePanel();
-    auto* swatch = m_Panel->findChild<ColorButton*>("m_MarkerColorView");
+    ColorButton* swatch = MarkerSwatch();
     Slider("m_MarkerAlphaSlider")->setValue(120);
-    QTest::mouseClick(swatch, Qt::LeftButton);
-    QColorDialog* dialog = OpenColorDialog();
+    QColorDialog* dialog = ClickMarkerSwatch();
     QVERIFY(dialog);
     if (preview) {
         dialog->setCurrentColor(QColor(0, 255, 0));
@@ -311,9 +324,8 @@ void tst_HoleDetectWnd::colourDialogAccepted()
 void tst_HoleDetectWnd::colourDialogCancelledRestores()
 {
     CreatePanel();
-    auto* swatch = m_Panel->findChild<ColorButton*>("m_MarkerColorView");
-    QTest::mouseClick(swatch, Qt::LeftButton);
-    QColorDialog* dialog = OpenColorDialog();
+    ColorButton* swatch = MarkerSwatch();
+    QColorDialog* dialog = ClickMarkerSwatch();
     QVERIFY(dialog);
     dialog->setCurrentColor(QColor(255, 0, 0));
     QCOMPARE(SwatchColor(swatch), QColor(255, 0, 0));
@@ -330,15 +342,12 @@ void tst_HoleDetectWnd::colourDialogCancelledRestores()
 void tst_HoleDetectWnd::secondClickKeepsTheOpenDialog()
 {
     CreatePanel();
-    auto* swatch = m_Panel->findChild<ColorButton*>("m_MarkerColorView");
-    QTest::mouseClick(swatch, Qt::LeftButton);
-    QColorDialog* dialog = OpenColorDialog();
+    QColorDialog* dialog = ClickMarkerSwatch();
     QVERIFY(dialog);
     dialog->setCurrentColor(QColor(255, 0, 0));
 
-    QTest::mouseClick(swatch, Qt::LeftButton);
+    QCOMPARE(ClickMarkerSwatch(), dialog);
     QCOMPARE(OpenColorDialogCount(), 1);
-    QCOMPARE(OpenColorDialog(), dialog);
     dialog->reject();
     QCOMPARE(m_Panel->m_MarkerColor, QColor(0, 0, 255, 80));
 }
