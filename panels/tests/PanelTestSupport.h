@@ -23,6 +23,17 @@ inline void ClickCheckBox(QCheckBox* box)
     QTest::mouseClick(box, Qt::LeftButton, Qt::NoModifier, QPoint(box->height() / 2, box->height() / 2));
 }
 
+// The widgets among names in the order keyboard focus visits them.
+inline QStringList FocusOrder(QWidget* window, const QStringList& names)
+{
+    QStringList order;
+    for (QWidget* w = window->nextInFocusChain(); w != window; w = w->nextInFocusChain()) {
+        if (names.contains(w->objectName()))
+            order << w->objectName();
+    }
+    return order;
+}
+
 inline QColorDialog* OpenColorDialog()
 {
     for (QWidget* widget : QApplication::topLevelWidgets()) {

@@ -9,6 +9,7 @@
 #include <memory>
 
 using PanelTestSupport::ClickCheckBox;
+using PanelTestSupport::FocusOrder;
 using PanelTestSupport::OpenColorDialog;
 using PanelTestSupport::OpenColorDialogCount;
 using PanelTestSupport::SwatchColor;
@@ -125,12 +126,7 @@ void tst_HoleDetectWnd::focusOrder()
     const QStringList expected{"m_EnableCB",         "m_FreezeHoleColor",  "m_MarkerColorView",
                                "m_CenterColorView",  "m_ThresholdSlider",  "m_RoundnessSlider",
                                "m_MarkerAlphaSlider", "m_MarkerWidthSlider", "m_CalibrateButton"};
-    QStringList chain;
-    for (QWidget* w = m_Panel->nextInFocusChain(); w != m_Panel.get(); w = w->nextInFocusChain()) {
-        if (expected.contains(w->objectName()))
-            chain << w->objectName();
-    }
-    QCOMPARE(chain, expected);
+    QCOMPARE(FocusOrder(m_Panel.get(), expected), expected);
 }
 
 void tst_HoleDetectWnd::controlsWriteAtOnce_data()
