@@ -1,0 +1,71 @@
+#include "SimCameraPlugin.h"
+
+#include "SimCameraInfoControl.h"
+#include "SimCameraService.h"
+#include "SimConfig.h"
+
+#include <QLoggingCategory>
+
+namespace {
+
+Q_LOGGING_CATEGORY(SimCamLog, "lentavio.simcam")
+
+}  // namespace
+
+const QVector<SimCameraSpec>& SimCameraPlugin::Cameras()
+{
+    static const QVector<SimCameraSpec> cameras = [] {
+        QStringList problems;
+        const QVector<SimCameraSpec> parsed = SimConfig::FromEnvironment(&problems);
+        // A typo in a test set-up should not pass unnoticed.
+        for (const QString& problem : problems)
+            qCWarning(SimCamLog, "%s: ignored \"%s\"", SimConfig::EnvironmentVariable, qPrintable(problem));
+        return parsed;
+    }();
+    return cameras;
+}
+
+QMediaService* SimCameraPlugin::create(const QString& key)
+{
+    if (key != QLatin1String(Q_MEDIASERVICE_CAMERA))
+        return nullptr;
+    return new SimCameraService(Cameras());
+}
+
+void SimCameraPlugin::release(QMediaService* service)
+{
+    delete service;
+}
+
+QList<QByteArray> SimCameraPlugin::devices(const QByteArray& service) const
+{
+    QList<QByteArray> names;
+    if (service != Q_MEDIASERVICE_CAMERA)
+        return names;
+    for (const SimCameraSpec& camera : Cameras())
+        names.append(camera.DeviceName);
+    return names;
+}
+
+QString SimCameraPlugin::deviceDescription(const QByteArray& service, const QByteArray& device)
+{
+    const SimCameraSpec* camera = SimCameraInfoControl::Find(Cameras(), device);
+    return service == Q_MEDIASERVICE_CAMERA && camera ? camera->Description : QString();
+}
+
+QByteArray SimCameraPlugin::defaultDevice(const QByteArray& service) const
+{
+    return service == Q_MEDIASERVICE_CAMERA && !Cameras().isEmpty() ? Cameras().first().DeviceName : QByteArray();
+}
+
+QCamera::Position SimCameraPlugin::cameraPosition(const QByteArray& device) const
+{
+    const SimCameraSpec* camera = SimCameraInfoControl::Find(Cameras(), device);
+    return camera ? camera->Position : QCamera::UnspecifiedPosition;
+}
+
+int SimCameraPlugin::cameraOrientation(const QByteArray& device) const
+{
+    const SimCameraSpec* camera = SimCameraInfoControl::Find(Cameras(), device);
+    return camera ? camera->Orientation : 0;
+}

@@ -1,0 +1,36 @@
+#pragma once
+
+#include "SimCameraSpec.h"
+
+#include <QMediaService>
+
+class SimCameraControl;
+class SimCameraInfoControl;
+class SimCameraSession;
+class SimDeviceSelectorControl;
+class SimRendererControl;
+class SimViewfinderSettingsControl;
+
+// One opened synthetic camera, as QCamera sees it: a session and the controls
+// in front of it. Created and deleted by the plugin on the QCamera's thread.
+class SimCameraService : public QMediaService
+{
+    Q_OBJECT
+
+public:
+    explicit SimCameraService(const QVector<SimCameraSpec>& cameras, QObject* parent = nullptr);
+    ~SimCameraService() override;
+
+    QMediaControl* requestControl(const char* name) override;
+    void releaseControl(QMediaControl* control) override;
+
+private:
+    SimCameraSession* m_Session;
+    SimCameraControl* m_CameraControl;
+    SimDeviceSelectorControl* m_DeviceSelector;
+    SimRendererControl* m_Renderer;
+    SimViewfinderSettingsControl* m_ViewfinderSettings;
+    SimCameraInfoControl* m_CameraInfo;
+    // The renderer has one user at a time.
+    bool m_RendererTaken = false;
+};

@@ -1,0 +1,316 @@
+#include "SimCameraSession.h"
+
+#include "SimFramePool.h"
+#include "SimFrameProducer.h"
+#include "SimFrameRenderer.h"
+#include "SimFrameSink.h"
+#include "SimHoleScene.h"
+#include "SimImageScene.h"
+
+#include <QAbstractVideoSurface>
+
+namespace {
+
+// How long stopping waits for a present() under way in the program.
+constexpr int StopWaitMs = 500;
+constexpr qreal RateTolerance = 0.01;
+
+int BytesPerPixel(QVideoFrame::PixelFormat format)
+{
+    return format == QVideoFrame::Format_RGB32 ? 4 : 3;
+}
+
+}  // namespace
+
+SimCameraSession::SimCameraSession(const QVector<SimCameraSpec>& cameras, QObject* parent)
+    : QObject(parent)
+    , m_Cameras(cameras)
+{
+    SelectCamera(0);
+}
+
+SimCameraSession::~SimCameraSession()
+{
+    StopDelivery();
+}
+
+const QVector<SimCameraSpec>& SimCameraSession::Cameras() const
+{
+    return m_Cameras;
+}
+
+int SimCameraSession::SelectedCamera() const
+{
+    return m_Selected;
+}
+
+void SimCameraSession::SelectCamera(int index)
+{
+    if (index < 0 || index >= m_Cameras.size() || m_State == QCamera::ActiveState)
+        return;
+    m_Selected = index;
+    m_Rate = Spec().Rates.isEmpty() ? 30 : Spec().Rates.first().Max;
+    m_PreferredFormat = QVideoFrame::Format_Invalid;
+    m_Renderer.reset();
+    m_Pool.reset();
+}
+
+const SimCameraSpec& SimCameraSession::Spec() const
+{
+    return m_Cameras.at(m_Selected);
+}
+
+QCamera::State SimCameraSession::State() const
+{
+    return m_State;
+}
+
+QCamera::Status SimCameraSession::Status() const
+{
+    return m_Status;
+}
+
+void SimCameraSession::SetState(QCamera::State state)
+{
+    if (state == m_State)
+        return;
+    if (m_Cameras.isEmpty()) {
+        emit SignalError(QCamera::ServiceMissingError, QStringLiteral("no synthetic camera is configured"));
+        return;
+    }
+    if (state == QCamera::ActiveState) {
+        Start();
+        return;
+    }
+    StopDelivery();
+    SetStateAndStatus(state, state == QCamera::LoadedState ? QCamera::LoadedStatus : QCamera::UnloadedStatus);
+}
+
+void SimCameraSession::Start()
+{
+    if (Spec().StartFails) {
+        emit SignalError(QCamera::CameraError, QStringLiteral("the synthetic camera was told not to start"));
+        return;
+    }
+    SetStateAndStatus(QCamera::ActiveState, QCamera::StartingStatus);
+    QString error;
+    if (!m_Surface)
+        SetStateAndStatus(QCamera::ActiveState, QCamera::ActiveStatus);
+    else if (!StartDelivery(&error))
+        Fail(error, QCamera::LoadedState);
+}
+
+QAbstractVideoSurface* SimCameraSession::Surface() const
+{
+    return m_Surface;
+}
+
+void SimCameraSession::SetSurface(QAbstractVideoSurface* surface)
+{
+    if (surface == m_Surface)
+        return;
+    StopDelivery();
+    if (m_Surface)
+        disconnect(m_Surface, &QObject::destroyed, this, nullptr);
+    m_Surface = surface;
+    if (m_Surface)
+        connect(m_Surface, &QObject::destroyed, this, &SimCameraSession::SlotSurfaceDestroyed);
+    if (m_State != QCamera::ActiveState)
+        return;
+    QString error;
+    if (!m_Surface)
+        SetStateAndStatus(QCamera::ActiveState, QCamera::ActiveStatus);
+    else if (!StartDelivery(&error))
+        Fail(error, QCamera::LoadedState);
+}
+
+void SimCameraSession::SlotSurfaceDestroyed()
+{
+    // Too late to stop() a surface that is going away; just let go of it.
+    m_SurfaceStarted = false;
+    StopDelivery();
+    m_Surface = nullptr;
+}
+
+QList<QCameraViewfinderSettings> SimCameraSession::SupportedSettings() const
+{
+    QList<QCameraViewfinderSettings> supported;
+    if (m_Cameras.isEmpty())
+        return supported;
+    for (const QVideoFrame::PixelFormat format : Spec().Formats) {
+        for (const SimCameraSpec::RateRange& range : Spec().Rates) {
+            QCameraViewfinderSettings settings;
+            settings.setResolution(Spec().Size);
+            settings.setMinimumFrameRate(range.Min);
+            settings.setMaximumFrameRate(range.Max);
+            settings.setPixelFormat(format);
+            settings.setPixelAspectRatio(1, 1);
+            supported.append(settings);
+        }
+    }
+    return supported;
+}
+
+QCameraViewfinderSettings SimCameraSession::Settings() const
+{
+    QCameraViewfinderSettings settings;
+    if (m_Cameras.isEmpty())
+        return settings;
+    settings.setResolution(Spec().Size);
+    settings.setMinimumFrameRate(m_Rate);
+    settings.setMaximumFrameRate(m_Rate);
+    settings.setPixelFormat(m_Format != QVideoFrame::Format_Invalid ? m_Format : m_PreferredFormat);
+    settings.setPixelAspectRatio(1, 1);
+    return settings;
+}
+
+void SimCameraSession::SetSettings(const QCameraViewfinderSettings& settings)
+{
+    if (m_Cameras.isEmpty())
+        return;
+    const qreal rate = settings.maximumFrameRate() > 0 ? settings.maximumFrameRate() : settings.minimumFrameRate();
+    bool rateSupported = rate <= 0;
+    for (const SimCameraSpec::RateRange& range : Spec().Rates)
+        rateSupported = rateSupported || (rate >= range.Min - RateTolerance && rate <= range.Max + RateTolerance);
+    const bool sizeSupported = settings.resolution().isEmpty() || settings.resolution() == Spec().Size;
+    const bool formatSupported = settings.pixelFormat() == QVideoFrame::Format_Invalid
+                                 || Spec().Formats.contains(settings.pixelFormat());
+    if (!rateSupported || !sizeSupported || !formatSupported) {
+        emit SignalError(QCamera::CameraError,
+                         QStringLiteral("the synthetic camera cannot give %1x%2 at %3 fps")
+                             .arg(settings.resolution().width())
+                             .arg(settings.resolution().height())
+                             .arg(rate));
+        return;
+    }
+    if (rate > 0)
+        m_Rate = rate;
+    m_PreferredFormat = settings.pixelFormat();
+    if (m_State != QCamera::ActiveState || !m_Surface)
+        return;
+    StopDelivery();
+    SetStateAndStatus(QCamera::ActiveState, QCamera::StartingStatus);
+    QString error;
+    if (!StartDelivery(&error))
+        Fail(error, QCamera::LoadedState);
+}
+
+QVideoFrame::PixelFormat SimCameraSession::ChooseFormat() const
+{
+    const QList<QVideoFrame::PixelFormat> offered = m_Surface->supportedPixelFormats(QAbstractVideoBuffer::NoHandle);
+    QVector<QVideoFrame::PixelFormat> candidates = Spec().Formats;
+    if (m_PreferredFormat != QVideoFrame::Format_Invalid)
+        candidates.prepend(m_PreferredFormat);
+    for (const QVideoFrame::PixelFormat format : candidates) {
+        // start() does not check the format; a surface says what it takes here.
+        if (offered.contains(format) && m_Surface->isFormatSupported(QVideoSurfaceFormat(Spec().Size, format)))
+            return format;
+    }
+    return QVideoFrame::Format_Invalid;
+}
+
+bool SimCameraSession::PrepareRenderer(QVideoFrame::PixelFormat format, QString* error)
+{
+    if (m_Renderer && format == m_RendererFormat)
+        return true;
+    m_Renderer.reset();
+    m_Pool.reset();
+    std::unique_ptr<SimScene> scene;
+    if (Spec().ImagePath.isEmpty())
+        scene = std::make_unique<SimHoleScene>(Spec().Drift);
+    else
+        scene = std::make_unique<SimImageScene>(Spec().ImagePath);
+    auto renderer = std::make_shared<SimFrameRenderer>(std::move(scene), Spec().Noise);
+    if (!renderer->Prepare(Spec().Size, BytesPerPixel(format), error))
+        return false;
+    m_Renderer = renderer;
+    m_RendererFormat = format;
+    const int bytesPerLine = Spec().Size.width() * BytesPerPixel(format) + Spec().Padding;
+    m_Pool = std::make_shared<SimFramePool>(bytesPerLine * Spec().Size.height());
+    return true;
+}
+
+bool SimCameraSession::StartDelivery(QString* error)
+{
+    const QVideoFrame::PixelFormat format = ChooseFormat();
+    if (format == QVideoFrame::Format_Invalid) {
+        *error = QStringLiteral("the viewfinder takes none of the synthetic camera's pixel formats");
+        return false;
+    }
+    if (!PrepareRenderer(format, error))
+        return false;
+    m_Format = format;
+    QVideoSurfaceFormat surfaceFormat(Spec().Size, format);
+    surfaceFormat.setFrameRate(m_Rate);
+    if (!m_Surface->start(surfaceFormat)) {
+        *error = QStringLiteral("the viewfinder refused to start");
+        return false;
+    }
+    m_SurfaceStarted = true;
+    m_Sink = std::make_shared<SimFrameSink>(m_Surface, Spec().Delivery);
+
+    const int generation = ++m_Generation;
+    SimFrameProducer::Setup setup;
+    setup.Spec = Spec();
+    setup.Format = surfaceFormat;
+    setup.BytesPerLine = Spec().Size.width() * BytesPerPixel(format) + Spec().Padding;
+    setup.Rate = m_Rate;
+    setup.Renderer = m_Renderer;
+    setup.Pool = m_Pool;
+    setup.Sink = m_Sink;
+    setup.Started = [this, generation] {
+        QMetaObject::invokeMethod(this, [this, generation] { SlotStarted(generation); }, Qt::QueuedConnection);
+    };
+    setup.Lost = [this, generation] {
+        QMetaObject::invokeMethod(this, [this, generation] { SlotLost(generation); }, Qt::QueuedConnection);
+    };
+    m_Producer = std::make_unique<SimFrameProducer>(setup);
+    return true;
+}
+
+void SimCameraSession::StopDelivery()
+{
+    ++m_Generation;
+    // Close first: from here on no present() starts, whatever the producer does.
+    if (m_Sink)
+        m_Sink->Close(StopWaitMs);
+    if (m_Producer)
+        m_Producer->Stop(StopWaitMs);
+    m_Producer.reset();
+    m_Sink.reset();
+    if (m_SurfaceStarted && m_Surface)
+        m_Surface->stop();
+    m_SurfaceStarted = false;
+    m_Format = QVideoFrame::Format_Invalid;
+}
+
+void SimCameraSession::Fail(const QString& message, QCamera::State state)
+{
+    StopDelivery();
+    SetStateAndStatus(state, state == QCamera::LoadedState ? QCamera::LoadedStatus : QCamera::UnloadedStatus);
+    emit SignalError(QCamera::CameraError, message);
+}
+
+void SimCameraSession::SetStateAndStatus(QCamera::State state, QCamera::Status status)
+{
+    const bool stateChanged = state != m_State;
+    const bool statusChanged = status != m_Status;
+    m_State = state;
+    m_Status = status;
+    if (stateChanged)
+        emit SignalStateChanged(state);
+    if (statusChanged)
+        emit SignalStatusChanged(status);
+}
+
+void SimCameraSession::SlotStarted(int generation)
+{
+    if (generation == m_Generation)
+        SetStateAndStatus(QCamera::ActiveState, QCamera::ActiveStatus);
+}
+
+void SimCameraSession::SlotLost(int generation)
+{
+    if (generation == m_Generation)
+        Fail(QStringLiteral("the synthetic camera was lost"), QCamera::UnloadedState);
+}

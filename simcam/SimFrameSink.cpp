@@ -1,0 +1,62 @@
+#include "SimFrameSink.h"
+
+#include <QAbstractVideoSurface>
+
+#include <chrono>
+
+SimFrameSink::SimFrameSink(QAbstractVideoSurface* surface, SimCameraSpec::DeliveryMode mode)
+    : m_Surface(surface)
+    , m_Mode(mode)
+{
+}
+
+bool SimFrameSink::Offer(const QVideoFrame& frame)
+{
+    if (m_Mode == SimCameraSpec::DeliveryMode::Direct) {
+        Present(frame);
+        return true;
+    }
+    {
+        std::lock_guard<std::mutex> lock(m_Mutex);
+        if (m_Closed || m_Pending)
+            return false;
+        m_Pending = true;
+    }
+    // The surface is the context: were it deleted, Qt drops the call.
+    QMetaObject::invokeMethod(
+        m_Surface,
+        [self = shared_from_this(), frame] {
+            self->Present(frame);
+            std::lock_guard<std::mutex> lock(self->m_Mutex);
+            self->m_Pending = false;
+        },
+        Qt::QueuedConnection);
+    return true;
+}
+
+void SimFrameSink::Present(const QVideoFrame& frame)
+{
+    {
+        std::lock_guard<std::mutex> lock(m_Mutex);
+        if (m_Closed)
+            return;
+        m_Presenting = true;
+        m_PresentingThread = std::this_thread::get_id();
+    }
+    m_Surface->present(frame);
+    {
+        std::lock_guard<std::mutex> lock(m_Mutex);
+        m_Presenting = false;
+    }
+    m_Idle.notify_all();
+}
+
+bool SimFrameSink::Close(int timeoutMs)
+{
+    std::unique_lock<std::mutex> lock(m_Mutex);
+    m_Closed = true;
+    // A present() that stops the camera itself must not wait for itself.
+    if (m_Presenting && m_PresentingThread == std::this_thread::get_id())
+        return true;
+    return m_Idle.wait_for(lock, std::chrono::milliseconds(timeoutMs), [this] { return !m_Presenting; });
+}
