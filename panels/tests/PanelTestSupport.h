@@ -1,5 +1,7 @@
 #pragma once
 
+#include "CameraSettings.h"
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QColorDialog>
@@ -7,10 +9,24 @@
 #include <QWidget>
 #include <QtTest>
 
-// Shared by the panel tests: what a swatch shows, and the colour dialog a
-// panel has opened.
+#include <memory>
+
+// Shared by the panel tests: a fresh start, what a swatch shows, and the
+// colour dialog a panel has opened.
 namespace PanelTestSupport
 {
+// Starts afresh from the store as the program does: the settings object
+// first, then the panel, shown.
+template <typename Panel>
+void Restart(std::unique_ptr<CameraSettings>& settings, std::unique_ptr<Panel>& panel)
+{
+    panel.reset();
+    settings.reset();
+    settings = std::make_unique<CameraSettings>();
+    panel = std::make_unique<Panel>();
+    panel->show();
+}
+
 // The colour in the middle of a colour button, as painted.
 inline QColor SwatchColor(QWidget* button)
 {

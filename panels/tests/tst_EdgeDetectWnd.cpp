@@ -65,11 +65,7 @@ void tst_EdgeDetectWnd::cleanup()
 
 void tst_EdgeDetectWnd::CreatePanel()
 {
-    m_Panel.reset();
-    m_Settings.reset();
-    m_Settings = std::make_unique<CameraSettings>();
-    m_Panel = std::make_unique<EdgeDetectWnd>();
-    m_Panel->show();
+    PanelTestSupport::Restart(m_Settings, m_Panel);
 }
 
 void tst_EdgeDetectWnd::RunColorDialog(const std::function<void(QColorDialog*)>& action)
