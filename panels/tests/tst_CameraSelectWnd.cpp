@@ -33,7 +33,7 @@ private slots:
 
 private:
     void CreatePanel();
-    static constexpr const char* NeedsTwoCameras = "needs two cameras: build the synthetic camera plugin";
+    static constexpr const char* NeedsTwoCameras = "needs two cameras, as the synthetic camera plugin gives with LENTAVIO_SIMCAM=cameras=2";
 
     QComboBox* ComboBox() const;
 
