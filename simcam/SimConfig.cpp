@@ -6,7 +6,7 @@
 
 namespace {
 
-constexpr int MaxCameras = 8;
+constexpr int MaxCameras = 16;
 const QSize MinSize{320, 240};
 const QSize MaxSize{3840, 2160};
 

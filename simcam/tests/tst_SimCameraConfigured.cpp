@@ -1,0 +1,359 @@
+// Synthetic cameras configured through LENTAVIO_SIMCAM: identities, frame
+// layouts, delivery threads and every fault, through the public Qt API.
+
+#include "SimCameraRig.h"
+
+#include <QCameraInfo>
+#include <QElapsedTimer>
+#include <QGuiApplication>
+#include <QtTest>
+
+#include <algorithm>
+#include <functional>
+#include <memory>
+#include <vector>
+
+namespace {
+
+const char* const Configuration =
+    "cameras=9;"
+    "1.name=bench-left;1.description=Bench camera left;1.position=front;1.orientation=90;"
+    "1.size=800x600;1.formats=rgb32;1.padding=64;1.noise=0;1.rates=10-20,2.5;"
+    "2.description=Bench camera right;2.position=back;2.formats=bgr24,rgb32;2.size=643x481;2.padding=5;"
+    "2.noise=0;"
+    "3.delivery=direct;3.rates=60;"
+    "4.startfail;"
+    "5.lostafter=8;"
+    "6.unmappable=3;"
+    "7.badformat=4;"
+    "8.badsize=5;"
+    "9.slowstart=600";
+
+using Formats = QList<QVideoFrame::PixelFormat>;
+using Ranges = QList<QCamera::FrameRateRange>;
+using Odd = std::function<bool(const SimProbeSurface::Record&)>;
+
+QCameraInfo Camera(int number)
+{
+    return QCameraInfo::availableCameras().value(number - 1);
+}
+
+int MaxChannel(const QVector<int>& pixel)
+{
+    return *std::max_element(pixel.begin(), pixel.end());
+}
+
+int MinChannel(const QVector<int>& pixel)
+{
+    return *std::min_element(pixel.begin(), pixel.end());
+}
+
+// Not a wait for something: the GUI thread stays busy for two frame periods so
+// that a queued frame is certainly waiting in its event queue at the next step.
+void HoldEventLoop()
+{
+    QThread::msleep(80);
+}
+
+}  // namespace
+
+Q_DECLARE_METATYPE(Formats)
+Q_DECLARE_METATYPE(Ranges)
+Q_DECLARE_METATYPE(Odd)
+
+class tst_SimCameraConfigured : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void listsConfiguredCameras_data();
+    void listsConfiguredCameras();
+    void reportsConfiguredRates_data();
+    void reportsConfiguredRates();
+    void framesDecode_data();
+    void framesDecode();
+    void noCommonFormatIsACameraError();
+    void deliversOnTheExpectedThread_data();
+    void deliversOnTheExpectedThread();
+    void startFailure();
+    void deviceLost();
+    void oddFrames_data();
+    void oddFrames();
+    void slowStart();
+    void noFrameAfterStop_data();
+    void noFrameAfterStop();
+    void deleteWhileFramesInFlight_data();
+    void deleteWhileFramesInFlight();
+};
+
+void tst_SimCameraConfigured::listsConfiguredCameras_data()
+{
+    QTest::addColumn<int>("number");
+    QTest::addColumn<QString>("deviceName");
+    QTest::addColumn<QString>("description");
+    QTest::addColumn<QCamera::Position>("position");
+    QTest::addColumn<int>("orientation");
+    QTest::newRow("named, front, turned") << 1 << "bench-left" << "Bench camera left" << QCamera::FrontFace << 90;
+    QTest::newRow("back") << 2 << "simcam2" << "Bench camera right" << QCamera::BackFace << 0;
+    QTest::newRow("defaults numbered") << 3 << "simcam3" << "Synthetic camera 3" << QCamera::UnspecifiedPosition
+                                       << 0;
+}
+
+void tst_SimCameraConfigured::listsConfiguredCameras()
+{
+    QFETCH(int, number);
+    QFETCH(QString, deviceName);
+    QFETCH(QString, description);
+    QFETCH(QCamera::Position, position);
+    QFETCH(int, orientation);
+    QCOMPARE(QCameraInfo::availableCameras().size(), 9);
+    QCOMPARE(QCameraInfo::defaultCamera().deviceName(), QStringLiteral("bench-left"));
+
+    const QCameraInfo info = Camera(number);
+    QCOMPARE(info.deviceName(), deviceName);
+    QCOMPARE(info.description(), description);
+    QCOMPARE(info.position(), position);
+    QCOMPARE(info.orientation(), orientation);
+    QCamera camera(info);
+    QCOMPARE(QCameraInfo(camera), info);
+}
+
+void tst_SimCameraConfigured::reportsConfiguredRates_data()
+{
+    QTest::addColumn<int>("number");
+    QTest::addColumn<Ranges>("expected");
+    QTest::newRow("a range and a single rate") << 1 << Ranges{{2.5, 2.5}, {10, 20}};
+    QTest::newRow("defaults") << 2 << Ranges{{1, 15}, {5, 30}};
+}
+
+void tst_SimCameraConfigured::reportsConfiguredRates()
+{
+    QFETCH(int, number);
+    QFETCH(Ranges, expected);
+    QCamera camera(Camera(number));
+    QList<QCamera::FrameRateRange> ranges = camera.supportedViewfinderFrameRateRanges(QCameraViewfinderSettings());
+    std::sort(ranges.begin(), ranges.end(), [](const QCamera::FrameRateRange& a, const QCamera::FrameRateRange& b) {
+        return a.minimumFrameRate < b.minimumFrameRate;
+    });
+    QCOMPARE(ranges, expected);
+}
+
+void tst_SimCameraConfigured::framesDecode_data()
+{
+    QTest::addColumn<int>("number");
+    QTest::addColumn<Formats>("offered");
+    QTest::addColumn<QVideoFrame::PixelFormat>("format");
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<int>("bytesPerLine");
+    const Formats both{QVideoFrame::Format_RGB32, QVideoFrame::Format_BGR24};
+    QTest::newRow("rgb32 800x600 padded 64") << 1 << both << QVideoFrame::Format_RGB32 << QSize(800, 600) << 3264;
+    QTest::newRow("bgr24 643x481 padded 5, odd stride")
+        << 2 << both << QVideoFrame::Format_BGR24 << QSize(643, 481) << 643 * 3 + 5;
+    QTest::newRow("rgb32 when the surface takes only that")
+        << 2 << Formats{QVideoFrame::Format_RGB32} << QVideoFrame::Format_RGB32 << QSize(643, 481) << 643 * 4 + 5;
+    QTest::newRow("bgr24 when the surface takes only that")
+        << 3 << Formats{QVideoFrame::Format_BGR24} << QVideoFrame::Format_BGR24 << QSize(640, 480) << 640 * 3;
+}
+
+void tst_SimCameraConfigured::framesDecode()
+{
+    QFETCH(int, number);
+    QFETCH(Formats, offered);
+    QFETCH(QVideoFrame::PixelFormat, format);
+    QFETCH(QSize, size);
+    QFETCH(int, bytesPerLine);
+    SimCameraRig rig(Camera(number), offered);
+    rig.Start();
+    QTRY_VERIFY(rig.Probe().Count() >= 3);
+    rig.DeleteCamera();
+
+    const QVector<SimProbeSurface::Record> records = rig.Probe().Records();
+    for (const SimProbeSurface::Record& record : records) {
+        QCOMPARE(record.Format, format);
+        QCOMPARE(record.Size, size);
+        QCOMPARE(record.BytesPerLine, bytesPerLine);
+        QVERIFY(record.Stamp);
+    }
+    QVERIFY(*records.last().Stamp > *records.first().Stamp);
+
+    // Holes and plate scale with the picture: the middle hole and a plate
+    // spot, given on 640 x 480.
+    const auto at = [&](int x, int y) {
+        return rig.Probe().PixelAt(x * size.width() / 640, y * size.height() / 480);
+    };
+    const QVector<int> hole = at(323, 238);
+    const QVector<int> plate = at(400, 300);
+    QVERIFY2(MaxChannel(hole) < 60, "hole not dark");
+    QVERIFY2(MinChannel(plate) > 150, "plate not light");
+    QVERIFY2(plate[2] > plate[1] && plate[1] > plate[0], "channel order: B,G,R expected");
+}
+
+void tst_SimCameraConfigured::noCommonFormatIsACameraError()
+{
+    SimCameraRig rig(Camera(1), {QVideoFrame::Format_BGR24});
+    QSignalSpy errors(rig.Camera(), QOverload<QCamera::Error>::of(&QCamera::error));
+    rig.Start();
+    QCOMPARE(errors.size(), 1);
+    QCOMPARE(rig.Camera()->error(), QCamera::CameraError);
+    QVERIFY(rig.Camera()->state() != QCamera::ActiveState);
+    QVERIFY(!rig.Probe().isActive());
+}
+
+void tst_SimCameraConfigured::deliversOnTheExpectedThread_data()
+{
+    QTest::addColumn<int>("number");
+    QTest::addColumn<bool>("onSurfaceThread");
+    QTest::newRow("queued to the surface's thread") << 2 << true;
+    QTest::newRow("direct from the producer") << 3 << false;
+}
+
+void tst_SimCameraConfigured::deliversOnTheExpectedThread()
+{
+    QFETCH(int, number);
+    QFETCH(bool, onSurfaceThread);
+    SimCameraRig rig(Camera(number));
+    rig.Start();
+    QTRY_VERIFY(rig.Probe().Count() >= 3);
+    rig.DeleteCamera();
+    for (const SimProbeSurface::Record& record : rig.Probe().Records())
+        QCOMPARE(record.Thread == QThread::currentThreadId(), onSurfaceThread);
+}
+
+void tst_SimCameraConfigured::startFailure()
+{
+    SimCameraRig rig(Camera(4));
+    QSignalSpy errors(rig.Camera(), QOverload<QCamera::Error>::of(&QCamera::error));
+    rig.Start();
+    QCOMPARE(errors.size(), 1);
+    QCOMPARE(rig.Camera()->error(), QCamera::CameraError);
+    QVERIFY(rig.Camera()->state() != QCamera::ActiveState);
+    QVERIFY(!rig.Probe().isActive());
+}
+
+void tst_SimCameraConfigured::deviceLost()
+{
+    SimCameraRig rig(Camera(5));
+    QSignalSpy errors(rig.Camera(), QOverload<QCamera::Error>::of(&QCamera::error));
+    rig.Start();
+    QVERIFY(errors.wait(5000));
+    QCOMPARE(rig.Camera()->error(), QCamera::CameraError);
+    QCOMPARE(rig.Camera()->state(), QCamera::UnloadedState);
+    QVERIFY(!rig.Probe().isActive());
+    const int count = rig.Probe().Count();
+    QVERIFY(count >= 1 && count <= 8);
+    for (const SimProbeSurface::Record& record : rig.Probe().Records())
+        QVERIFY(*record.Stamp < 8);
+    // Nothing to wait for: a lost camera must stay silent.
+    QTest::qWait(200);
+    QCOMPARE(rig.Probe().Count(), count);
+}
+
+void tst_SimCameraConfigured::oddFrames_data()
+{
+    QTest::addColumn<int>("number");
+    QTest::addColumn<int>("every");
+    QTest::addColumn<Odd>("odd");
+    QTest::newRow("every 3rd unmappable") << 6 << 3 << Odd([](const SimProbeSurface::Record& r) { return !r.Mapped; });
+    QTest::newRow("every 4th of an undeclared format")
+        << 7 << 4 << Odd([](const SimProbeSurface::Record& r) { return r.Format != QVideoFrame::Format_RGB32; });
+    QTest::newRow("every 5th of another size")
+        << 8 << 5 << Odd([](const SimProbeSurface::Record& r) { return r.Size != QSize(640, 480); });
+}
+
+void tst_SimCameraConfigured::oddFrames()
+{
+    QFETCH(int, number);
+    QFETCH(int, every);
+    QFETCH(Odd, odd);
+    SimCameraRig rig(Camera(number));
+    rig.Start();
+    QTRY_VERIFY_WITH_TIMEOUT(rig.Probe().Count() >= 3 * every, 10000);
+    rig.DeleteCamera();
+
+    int oddCount = 0;
+    for (const SimProbeSurface::Record& record : rig.Probe().Records()) {
+        const bool isOdd = odd(record);
+        oddCount += isOdd ? 1 : 0;
+        // Odd frames whose stamp can be read are the Nth ones; the rest never.
+        if (record.Stamp)
+            QCOMPARE((*record.Stamp + 1) % every == 0, isOdd);
+    }
+    QVERIFY(oddCount >= 1);
+    QVERIFY(oddCount < rig.Probe().Count());
+}
+
+void tst_SimCameraConfigured::slowStart()
+{
+    SimCameraRig rig(Camera(9));
+    QElapsedTimer clock;
+    clock.start();
+    rig.Start();
+    QCOMPARE(rig.Camera()->status(), QCamera::StartingStatus);
+    QTRY_COMPARE_WITH_TIMEOUT(rig.Camera()->status(), QCamera::ActiveStatus, 5000);
+    QVERIFY2(clock.elapsed() >= 590, qPrintable(QString::number(clock.elapsed())));
+    QTRY_VERIFY(rig.Probe().Count() >= 1);
+}
+
+void tst_SimCameraConfigured::noFrameAfterStop_data()
+{
+    QTest::addColumn<int>("number");
+    QTest::newRow("queued") << 2;
+    QTest::newRow("direct") << 3;
+}
+
+void tst_SimCameraConfigured::noFrameAfterStop()
+{
+    QFETCH(int, number);
+    SimCameraRig rig(Camera(number));
+    rig.Start();
+    QTRY_VERIFY(rig.Probe().Count() >= 3);
+    HoldEventLoop();
+    rig.Camera()->stop();
+    const int count = rig.Probe().Count();
+    QVERIFY(!rig.Probe().isActive());
+    // Nothing to wait for: frames already queued must not arrive.
+    QTest::qWait(300);
+    QCOMPARE(rig.Probe().Count(), count);
+
+    rig.Start();
+    QTRY_VERIFY(rig.Probe().Count() > count);
+}
+
+void tst_SimCameraConfigured::deleteWhileFramesInFlight_data()
+{
+    QTest::addColumn<int>("number");
+    QTest::newRow("queued") << 2;
+    QTest::newRow("direct at 60 fps") << 3;
+}
+
+void tst_SimCameraConfigured::deleteWhileFramesInFlight()
+{
+    QFETCH(int, number);
+    std::vector<std::unique_ptr<SimCameraRig>> rigs;
+    QVector<int> counts;
+    for (int round = 0; round < 12; ++round) {
+        rigs.push_back(std::make_unique<SimCameraRig>(Camera(number)));
+        SimCameraRig& rig = *rigs.back();
+        rig.Start();
+        QTRY_VERIFY(rig.Probe().Count() >= 1 + round % 3);
+        if (round % 2 == 0)
+            HoldEventLoop();
+        rig.DeleteCamera();
+        counts.append(rig.Probe().Count());
+        QVERIFY(!rig.Probe().isActive());
+    }
+    // Nothing to wait for: frames in flight at deletion must not arrive.
+    QTest::qWait(200);
+    for (size_t i = 0; i < rigs.size(); ++i)
+        QCOMPARE(rigs[i]->Probe().Count(), counts[int(i)]);
+}
+
+int main(int argc, char** argv)
+{
+    qputenv("LENTAVIO_SIMCAM", Configuration);
+    QGuiApplication app(argc, argv);
+    tst_SimCameraConfigured test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_SimCameraConfigured.moc"
