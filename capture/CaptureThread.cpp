@@ -34,6 +34,11 @@ bool CaptureThread::StartCamera(const QCameraInfo& cameraInfo)
     return true;
 }
 
+const QCamera* CaptureThread::GetCamera() const
+{
+    return m_Camera.data();
+}
+
 void CaptureThread::BindToThread(QThread* thread)
 {
     moveToThread(thread);

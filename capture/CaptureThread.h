@@ -35,6 +35,9 @@ public:
     // and asks it for its fastest frame rate. User-interface thread only.
     // Failures are reported through SignalCameraError; always returns true.
     bool StartCamera(const QCameraInfo& cameraInfo);
+    // The camera in use, or null before the first start. User-interface
+    // thread only.
+    const QCamera* GetCamera() const;
     // Must be called before the thread starts.
     void BindToThread(QThread* thread);
     // Call from the receiver of SignalFrameReady once the frame is shown:
@@ -44,6 +47,10 @@ public:
     // Frames replaced while waiting for the worker or for the window. Any thread.
     quint64 GetDroppedCapturedFrames() const;
     quint64 GetDroppedReadyFrames() const;
+
+    // The rate a camera is asked for: the largest maximum among its ranges,
+    // but at least 5 fps.
+    static qreal ChooseFrameRate(const QList<QCamera::FrameRateRange>& ranges);
 
 signals:
     // Emitted on the worker thread; captureTime is the surface's time for
@@ -58,9 +65,6 @@ private slots:
     void SlotFrameCaptured(cv::Mat frame, qint64 processingTime);
 
 private:
-    // The largest maximum rate among the ranges, but at least 5 fps.
-    static qreal ChooseFrameRate(const QList<QCamera::FrameRateRange>& ranges);
-
     void WatchCamera(QCamera* camera);
     void ReportCameraError(const QString& message);
     void StopCamera();

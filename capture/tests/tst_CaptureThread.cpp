@@ -1,8 +1,13 @@
 #include "CameraSettings.h"
 #include "CaptureThread.h"
+#include "SimFrameStamp.h"
 
+#include <QPointer>
+#include <QScopeGuard>
+#include <QSemaphore>
 #include <QSettings>
 #include <QSignalSpy>
+#include <QThread>
 #include <QtTest>
 
 namespace {
@@ -39,6 +44,59 @@ qint64 EmittedCaptureTime(const QSignalSpy& spy, int index)
     return spy.at(index).at(1).toLongLong();
 }
 
+// The synthetic cameras the tests open, by device name.
+const char* const SimCameras = "cameras=7; size=320x240; noise=0; drift=0;"
+                               "1.rates=5-30,1-15;"
+                               "2.rates=1-15,5-30;"
+                               "3.rates=1-3.75;"
+                               "4.startfail;"
+                               "5.lostafter=8;"
+                               "6.rates=60; 6.delivery=direct;"
+                               "7.formats=bgr24; 7.padding=3";
+
+bool IsSettled(QCamera::Status status)
+{
+    return status != QCamera::LoadingStatus && status != QCamera::StartingStatus && status != QCamera::StoppingStatus
+           && status != QCamera::UnloadingStatus;
+}
+
+QCameraInfo SimCamera(int number)
+{
+    return QCameraInfo("simcam" + QByteArray::number(number));
+}
+
+// The worker on its own thread, owned and ended the way the main window
+// does it, with a receiver that records the frame number of every frame the
+// worker hands on and, unless stalled, reports it presented.
+class Pipeline : public QObject
+{
+public:
+    Pipeline()
+    {
+        connect(&m_Worker, &CaptureThread::SignalFrameReady, this, [this](cv::Mat frame, qint64, qint64) {
+            m_Frames.append(frame);
+            const auto stamp = SimFrameStamp::Read(frame.data, frame.cols, frame.rows, int(frame.step), 4);
+            m_Stamps.append(stamp ? qint64(*stamp) : -1);
+            if (!m_Stalled)
+                m_Worker.FramePresented();
+        });
+        m_Worker.BindToThread(&m_Thread);
+        m_Thread.start();
+    }
+
+    ~Pipeline() override
+    {
+        m_Thread.quit();
+        m_Thread.wait();
+    }
+
+    CaptureThread m_Worker;
+    QThread m_Thread;
+    QVector<cv::Mat> m_Frames;
+    QVector<qint64> m_Stamps;
+    bool m_Stalled = false;
+};
+
 } // namespace
 
 class tst_CaptureThread : public QObject
@@ -52,6 +110,19 @@ private slots:
     void processing();
     void followsOverlaySwitch();
     void oneFrameOutstandingTowardsWindow();
+    void chooseFrameRate_data();
+    void chooseFrameRate();
+    void cameraAskedForFastestRate_data();
+    void cameraAskedForFastestRate();
+    void framesReachReceiver_data();
+    void framesReachReceiver();
+    void stalledWorkerGetsNewestFrame();
+    void stalledReceiverGetsNewestFrame();
+    void cameraFailureReportedOnce_data();
+    void cameraFailureReportedOnce();
+    void restartReplacesCamera();
+    void shutdownWithFramesInFlight_data();
+    void shutdownWithFramesInFlight();
 
 private:
     QScopedPointer<CameraSettings> m_Settings;
@@ -59,6 +130,9 @@ private:
 
 void tst_CaptureThread::initTestCase()
 {
+    // Read when the camera plugin first loads, which constructing the
+    // settings already does.
+    qputenv("LENTAVIO_SIMCAM", SimCameras);
     RegisterFrameType();
     QSettings().clear();
     m_Settings.reset(new CameraSettings);
@@ -173,5 +247,214 @@ void tst_CaptureThread::oneFrameOutstandingTowardsWindow()
     QCOMPARE(EmittedCaptureTime(spy, 2), qint64(6));
 }
 
-QTEST_GUILESS_MAIN(tst_CaptureThread)
+void tst_CaptureThread::chooseFrameRate_data()
+{
+    QTest::addColumn<QList<QPointF>>("ranges");
+    QTest::addColumn<qreal>("expected");
+
+    QTest::newRow("5-30 and 1-15") << QList<QPointF>{{5, 30}, {1, 15}} << qreal(30);
+    QTest::newRow("fastest listed last") << QList<QPointF>{{1, 15}, {5, 30}, {2, 24}} << qreal(30);
+    QTest::newRow("largest maximum 3.75") << QList<QPointF>{{1, 3.75}, {1, 2}} << qreal(5);
+    QTest::newRow("no ranges") << QList<QPointF>{} << qreal(5);
+    QTest::newRow("fractional above 5") << QList<QPointF>{{7.5, 7.5}} << qreal(7.5);
+}
+
+void tst_CaptureThread::chooseFrameRate()
+{
+    QFETCH(QList<QPointF>, ranges);
+    QFETCH(qreal, expected);
+
+    QList<QCamera::FrameRateRange> frameRateRanges;
+    for (const QPointF& range : ranges)
+        frameRateRanges.append(QCamera::FrameRateRange(range.x(), range.y()));
+    QCOMPARE(CaptureThread::ChooseFrameRate(frameRateRanges), expected);
+}
+
+void tst_CaptureThread::cameraAskedForFastestRate_data()
+{
+    QTest::addColumn<int>("camera");
+    QTest::newRow("5-30 and 1-15") << 1;
+    QTest::newRow("fastest listed last") << 2;
+}
+
+void tst_CaptureThread::cameraAskedForFastestRate()
+{
+    QFETCH(int, camera);
+
+    CaptureThread worker;
+    QSignalSpy errors(&worker, &CaptureThread::SignalCameraError);
+    worker.StartCamera(SimCamera(camera));
+    QTRY_COMPARE(worker.GetCamera()->status(), QCamera::ActiveStatus);
+    const QCameraViewfinderSettings settings = worker.GetCamera()->viewfinderSettings();
+    QCOMPARE(settings.minimumFrameRate(), qreal(30));
+    QCOMPARE(settings.maximumFrameRate(), qreal(30));
+    QCOMPARE(errors.count(), 0);
+}
+
+void tst_CaptureThread::framesReachReceiver_data()
+{
+    QTest::addColumn<int>("camera");
+    QTest::newRow("rgb32 on the ui thread") << 1;
+    QTest::newRow("rgb32 from a producer thread") << 6;
+    QTest::newRow("bgr24 padded rows") << 7;
+}
+
+void tst_CaptureThread::framesReachReceiver()
+{
+    QFETCH(int, camera);
+    m_Settings->SetEdgeDetectEnabled(false);
+
+    Pipeline pipeline;
+    QSignalSpy errors(&pipeline.m_Worker, &CaptureThread::SignalCameraError);
+    pipeline.m_Worker.StartCamera(SimCamera(camera));
+    QTRY_VERIFY(pipeline.m_Stamps.size() >= 5);
+
+    for (int i = 0; i < pipeline.m_Frames.size(); ++i) {
+        const cv::Mat& frame = pipeline.m_Frames.at(i);
+        QCOMPARE(frame.type(), CV_8UC4);
+        QCOMPARE(frame.cols, 320);
+        QCOMPARE(frame.rows, 240);
+        QVERIFY(pipeline.m_Stamps.at(i) >= 0);
+        if (i > 0)
+            QVERIFY(pipeline.m_Stamps.at(i) > pipeline.m_Stamps.at(i - 1));
+    }
+    QCOMPARE(errors.count(), 0);
+}
+
+// A worker busy for many camera frames continues with the newest one, not
+// with a backlog.
+void tst_CaptureThread::stalledWorkerGetsNewestFrame()
+{
+    m_Settings->SetEdgeDetectEnabled(false);
+    Pipeline pipeline;
+    pipeline.m_Worker.StartCamera(SimCamera(6));
+    QTRY_VERIFY(!pipeline.m_Stamps.isEmpty());
+
+    QSemaphore blocked;
+    QSemaphore gate;
+    QMetaObject::invokeMethod(
+        &pipeline.m_Worker,
+        [&] {
+            blocked.release();
+            gate.acquire();
+        },
+        Qt::QueuedConnection);
+    // Let the worker go also when a check below fails, or the thread
+    // never ends.
+    auto releaseGate = qScopeGuard([&] { gate.release(); });
+    QVERIFY(blocked.tryAcquire(1, 10000));
+    const int receivedBefore = pipeline.m_Stamps.size();
+    const qint64 lastBefore = pipeline.m_Stamps.last();
+    const quint64 droppedBefore = pipeline.m_Worker.GetDroppedCapturedFrames();
+
+    QTRY_VERIFY(pipeline.m_Worker.GetDroppedCapturedFrames() >= droppedBefore + 10);
+    releaseGate.dismiss();
+    gate.release();
+
+    const auto fresh = [&] {
+        for (int i = receivedBefore; i < pipeline.m_Stamps.size(); ++i) {
+            if (pipeline.m_Stamps.at(i) >= lastBefore + 10)
+                return i;
+        }
+        return -1;
+    };
+    QTRY_VERIFY(fresh() >= 0);
+    // Only the frames already past the worker when it stalled come first:
+    // the one being presented and the one waiting for it.
+    QVERIFY(fresh() <= receivedBefore + 2);
+}
+
+// A receiver that has not presented its frame gets no other; meanwhile the
+// newest processed frame waits and is the one that follows.
+void tst_CaptureThread::stalledReceiverGetsNewestFrame()
+{
+    // The overlay would paint over the frame numbers.
+    m_Settings->SetEdgeDetectEnabled(false);
+    Pipeline pipeline;
+    pipeline.m_Stalled = true;
+    pipeline.m_Worker.StartCamera(SimCamera(6));
+    QTRY_VERIFY(pipeline.m_Worker.GetDroppedReadyFrames() >= 10);
+    QCOMPARE(pipeline.m_Stamps.size(), 1);
+
+    pipeline.m_Stalled = false;
+    pipeline.m_Worker.FramePresented();
+    QTRY_VERIFY(pipeline.m_Stamps.size() >= 2);
+    QVERIFY(pipeline.m_Stamps.at(1) >= pipeline.m_Stamps.at(0) + 10);
+}
+
+void tst_CaptureThread::cameraFailureReportedOnce_data()
+{
+    QTest::addColumn<int>("camera");
+    QTest::newRow("fails to start") << 4;
+    QTest::newRow("lost after frames") << 5;
+    QTest::newRow("cannot give the rate asked") << 3;
+}
+
+void tst_CaptureThread::cameraFailureReportedOnce()
+{
+    QFETCH(int, camera);
+
+    Pipeline pipeline;
+    QSignalSpy errors(&pipeline.m_Worker, &CaptureThread::SignalCameraError);
+    pipeline.m_Worker.StartCamera(SimCamera(camera));
+    QTRY_COMPARE(errors.count(), 1);
+    QTRY_VERIFY(IsSettled(pipeline.m_Worker.GetCamera()->status()));
+    QCOMPARE(errors.count(), 1);
+    QVERIFY(!errors.first().first().toString().isEmpty());
+
+    // The same camera repeating itself, as backends do, stays at one report;
+    // once it has run again, a new failure is reported again.
+    auto* failed = const_cast<QCamera*>(pipeline.m_Worker.GetCamera());
+    emit failed->errorOccurred(QCamera::CameraError);
+    emit failed->statusChanged(QCamera::UnavailableStatus);
+    QCOMPARE(errors.count(), 1);
+    emit failed->statusChanged(QCamera::ActiveStatus);
+    emit failed->statusChanged(QCamera::UnavailableStatus);
+    QCOMPARE(errors.count(), 2);
+
+    // A working camera afterwards stays quiet.
+    pipeline.m_Worker.StartCamera(SimCamera(1));
+    const int received = pipeline.m_Stamps.size();
+    QTRY_VERIFY(pipeline.m_Stamps.size() >= received + 3);
+    QCOMPARE(errors.count(), 2);
+}
+
+void tst_CaptureThread::restartReplacesCamera()
+{
+    CaptureThread worker;
+    worker.StartCamera(SimCamera(1));
+    QPointer<const QCamera> first = worker.GetCamera();
+    QTRY_COMPARE(first->status(), QCamera::ActiveStatus);
+
+    worker.StartCamera(SimCamera(1));
+    QVERIFY(first.isNull());
+    QVERIFY(worker.GetCamera());
+    QTRY_COMPARE(worker.GetCamera()->status(), QCamera::ActiveStatus);
+}
+
+void tst_CaptureThread::shutdownWithFramesInFlight_data()
+{
+    QTest::addColumn<int>("camera");
+    QTest::addColumn<bool>("stalled");
+    QTest::newRow("ui thread delivery, receiver keeping up") << 1 << false;
+    QTest::newRow("producer thread delivery, receiver keeping up") << 6 << false;
+    QTest::newRow("producer thread delivery, receiver stalled") << 6 << true;
+}
+
+void tst_CaptureThread::shutdownWithFramesInFlight()
+{
+    QFETCH(int, camera);
+    QFETCH(bool, stalled);
+    m_Settings->SetEdgeDetectEnabled(true);
+
+    for (int round = 0; round < 10; ++round) {
+        Pipeline pipeline;
+        pipeline.m_Stalled = stalled;
+        pipeline.m_Worker.StartCamera(SimCamera(camera));
+        QTRY_VERIFY(pipeline.m_Stamps.size() >= 1);
+        QTRY_VERIFY(stalled ? pipeline.m_Worker.GetDroppedReadyFrames() >= 1 : pipeline.m_Stamps.size() >= 3);
+    }
+}
+
+QTEST_MAIN(tst_CaptureThread)
 #include "tst_CaptureThread.moc"
