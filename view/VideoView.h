@@ -1,0 +1,90 @@
+#pragma once
+
+#include "ui_VideoView.h"
+
+#include <QLabel>
+#include <QPointF>
+#include <QVector2D>
+#include <QVector3D>
+
+class QImage;
+class QMouseEvent;
+class QPixmap;
+class QWheelEvent;
+
+// The label in the main window's central frame that shows the processed
+// camera picture, scaled to fit and mirrored by the camera settings' flips.
+// It owns the crosshair (centre and two circle radii, persisted under
+// "Crosshair/...") and, once per frame, finds the hole under the crosshair
+// and paints crosshair, hole marker and alignment ticks over the picture.
+//
+// Crosshair and hole positions are normalised frame coordinates: (0, 0) is
+// the frame's first pixel in memory order; mirroring only happens when
+// mapping to or from the screen, so positions survive resizes and flips.
+// Radii are fractions of the width.
+//
+// User-interface thread only. Created by the main window's form, which owns
+// it; the hole detection panel must exist before the first frame arrives.
+class VideoView : public QLabel, private Ui::VideoView
+{
+    Q_OBJECT
+
+public:
+    explicit VideoView(QWidget* parent = nullptr);
+    ~VideoView() override;
+
+    // Called once per displayed frame. frame is Format_RGB32 and only read;
+    // it may wrap someone else's buffer. A frame without pixels leaves the
+    // last picture on screen.
+    void SetImage(const QImage& frame, bool holeDetectEnabled, bool freezeCenterColor,
+                  double threshold, double roundness);
+    // Moves the crosshair onto the smoothed centre of the hole found last,
+    // if the last frame found one. Not persisted until the next drag.
+    void CalibrateCrosshair();
+
+private slots:
+    void SlotFlipHToggled(bool flip);
+    void SlotFlipVToggled(bool flip);
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+
+private:
+    friend class tst_VideoView;
+
+    // Scales by scale and mirrors by the flips; the result starts at (0, 0).
+    QPixmap ScaleAndMirror(const QImage& frame, double scale) const;
+    // m_CrosshairPos in a displayed picture of the given size.
+    QPointF MapToPixmap(double width, double height) const;
+    QPointF MapToPicture(const QPointF& normalised, double width, double height) const;
+
+    // centre is in frame pixels; threshold is a squared colour distance.
+    void DetectHole(const QImage& frame, bool freezeCenterColor, const QPointF& centre,
+                    double threshold, double roundness);
+    // Walks from start in steps of (dx, dy) until a pixel differs from
+    // m_ReferenceColor by more than threshold, and returns the offset of the
+    // last matching sample. (0, 0) when the ray leaves the frame, differs at
+    // its first step or finds no boundary within maxSteps.
+    QVector2D CastRay(const QImage& frame, const QPointF& start, double dx, double dy,
+                      int maxSteps, double threshold) const;
+
+    // C is the crosshair centre in picture pixels.
+    void DrawOverlay(QPixmap& picture, const QPointF& C) const;
+
+    bool m_FlipH = false;
+    bool m_FlipV = false;
+    bool m_Dragging = false;
+    QPointF m_LastMousePos;
+    QPointF m_CrosshairPos{0.5, 0.5};
+    double m_Radius1 = 0.005;
+    double m_Radius2 = 0.01;
+
+    QVector3D m_ReferenceColor;
+    bool m_HoleFound = false;
+    QPointF m_HoleCenter;
+    QPointF m_HoleCenterSmoothed;
+    double m_HoleRadius = 0.0;
+};
