@@ -65,7 +65,7 @@ bool SimHoleScene::Prepare(QSize size, int bytesPerPixel, QString*)
 
     m_Picture.assign(size_t(size.width()) * size.height() * bytesPerPixel, 255);
     m_Drift = QPoint();
-    DrawArea(QRect(QPoint(), size), m_Drift);
+    DrawArea(QRect(QPoint(), size), m_Drift, m_Holes.constData(), m_Holes.size());
     return true;
 }
 
@@ -76,8 +76,9 @@ const uchar* SimHoleScene::Picture(quint32 frameNumber)
     const qreal dy = m_DriftAmplitude * std::sin(frameNumber * 2 * M_PI / 870 + 1);
     const QPoint drift(int(std::lround(dx * DriftSteps)), int(std::lround(dy * DriftSteps)));
     if (drift != m_Drift) {
+        // Holes lie far apart, so each square holds its own hole only.
         for (const Hole& hole : m_Holes)
-            DrawArea(HoleArea(hole, m_Drift).united(HoleArea(hole, drift)), drift);
+            DrawArea(HoleArea(hole, m_Drift).united(HoleArea(hole, drift)), drift, &hole, 1);
         m_Drift = drift;
     }
     return m_Picture.data();
@@ -97,7 +98,7 @@ QRect SimHoleScene::HoleArea(const Hole& hole, QPoint drift) const
         .intersected(QRect(QPoint(), m_Size));
 }
 
-void SimHoleScene::DrawArea(const QRect& area, QPoint drift)
+void SimHoleScene::DrawArea(const QRect& area, QPoint drift, const Hole* holes, int count)
 {
     const qreal shiftX = qreal(drift.x()) / DriftSteps;
     const qreal shiftY = qreal(drift.y()) / DriftSteps;
@@ -107,18 +108,18 @@ void SimHoleScene::DrawArea(const QRect& area, QPoint drift)
             int level = PlateLevel(x, y);
             int red = level + WarmRed;
             int blue = level + WarmBlue;
-            for (const Hole& hole : m_Holes) {
-                const qreal cx = x + 0.5 - hole.X - shiftX;
-                const qreal cy = y + 0.5 - hole.Y - shiftY;
-                if (std::abs(cx) > hole.Radius + 1 || std::abs(cy) > hole.Radius + 1)
+            for (const Hole* hole = holes; hole != holes + count; ++hole) {
+                const qreal cx = x + 0.5 - hole->X - shiftX;
+                const qreal cy = y + 0.5 - hole->Y - shiftY;
+                if (std::abs(cx) > hole->Radius + 1 || std::abs(cy) > hole->Radius + 1)
                     continue;
                 const qreal distance = std::sqrt(cx * cx + cy * cy);
                 // One pixel of anti-aliased edge; inside, darkness that
                 // lightens a little towards the wall.
-                const qreal cover = std::clamp(hole.Radius + 0.5 - distance, 0.0, 1.0);
+                const qreal cover = std::clamp(hole->Radius + 0.5 - distance, 0.0, 1.0);
                 if (cover <= 0)
                     continue;
-                const qreal depth = distance / hole.Radius;
+                const qreal depth = distance / hole->Radius;
                 const qreal dark = HoleLevel + 16 * depth * depth * depth * depth;
                 level = int(std::lround(level + (dark - level) * cover));
                 red = int(std::lround(red + (dark - red) * cover));

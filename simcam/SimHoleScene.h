@@ -29,7 +29,7 @@ private:
     };
 
     int PlateLevel(int x, int y) const;
-    void DrawArea(const QRect& area, QPoint drift);
+    void DrawArea(const QRect& area, QPoint drift, const Hole* holes, int count);
     QRect HoleArea(const Hole& hole, QPoint drift) const;
 
     qreal m_DriftAmplitude;
