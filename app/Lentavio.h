@@ -2,21 +2,28 @@
 
 #include "ui_Lentavio.h"
 
-#include <QCameraInfo>
-#include <QMainWindow>
+#include "CaptureThread.h"
 
+#include <QCameraInfo>
+#include <QElapsedTimer>
+#include <QMainWindow>
+#include <QThread>
+
+class HoleDetectWnd;
 class QAction;
 class QCloseEvent;
 
-// The main window: menus, the framed picture area, the dock panels and the
-// status line; restores its size and dock layout from the settings store and
-// saves them on close. Lives on the user-interface thread.
+// The main window: menus, the framed picture, the three dock panels and the
+// status line. Owns the capture worker and the thread it runs on, and shows
+// every processed frame. Restores its size and dock layout from the settings
+// store and saves them on close. Lives on the user-interface thread.
 class Lentavio : public QMainWindow, private Ui::LentavioClass
 {
     Q_OBJECT
 
 public:
     explicit Lentavio(QWidget* parent = nullptr);
+    // Ends the worker thread before the worker and its camera go.
     ~Lentavio() override;
 
 protected:
@@ -25,8 +32,18 @@ protected:
 private slots:
     void SlotCameraMenuOpening();
     void SlotCameraMenuTriggered(QAction* action);
+    void SlotSelectedCameraChanged(QCameraInfo cameraInfo);
+    void SlotCalibrateCrosshair();
+    void SlotFrameReady(cv::Mat image, qint64 captureTime, qint64 processTime);
 
 private:
+    void CreateDockPanels();
+    void StartCapture();
     void FillCameraMenu();
     void RestoreLayout();
+
+    CaptureThread m_CaptureThread;
+    QThread m_WorkerThread;
+    QElapsedTimer m_FrameTimer;
+    HoleDetectWnd* m_HoleDetectWnd = nullptr;
 };

@@ -17,3 +17,4 @@ if(NOT TARGET OpenCV::core)
         IMPORTED_LOCATION ${OpenCV_IMGPROC_LIBRARY}
         INTERFACE_LINK_LIBRARIES OpenCV::core)
 endif()
+find_package(Threads REQUIRED)

@@ -1,14 +1,20 @@
 #include "CameraSettings.h"
 #include "Lentavio.h"
+#include "VideoView.h"
 
+#include <QDockWidget>
 #include <QMenu>
 #include <QMenuBar>
+#include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QStatusBar>
 #include <QtTest>
 
 #include <memory>
 
+// Runs the whole window on three synthetic cameras of different shapes, so
+// that a camera switch shows in the picture.
 class tst_Lentavio : public QObject
 {
     Q_OBJECT
@@ -19,10 +25,23 @@ private slots:
 
     void FirstStartShowsTheForm();
     void FileMenuEntriesChangeNothing();
+    void PanelsAreDockedInOrder();
     void LayoutRoundTripsThroughClose();
     void UnreadableLayoutKeepsFormSize();
 
+    void CameraMenuListsCamerasAndChecksTheSelected();
+    void CameraMenuSelectsOnlyAChangedCamera();
+    void FramesReachTheViewAndTheStatusLine();
+    void StatusLineCarriesTheStageTimes();
+    void EmptyFrameIsSurvived();
+    void ChoosingAnotherCameraRestartsThePicture();
+    void ClosingWithFramesInFlight();
+
 private:
+    static QStatusBar* StatusBar(Lentavio& window) { return window.findChild<QStatusBar*>("m_StatusBar"); }
+    static QMenu* Menu(Lentavio& window, const char* name) { return window.findChild<QMenu*>(name); }
+    static QSize ShownPictureSize(Lentavio& window);
+
     std::unique_ptr<CameraSettings> m_Settings;
 };
 
@@ -37,6 +56,11 @@ void tst_Lentavio::cleanup()
     m_Settings.reset();
 }
 
+QSize tst_Lentavio::ShownPictureSize(Lentavio& window)
+{
+    return window.findChild<VideoView*>("m_VideoView")->pixmap(Qt::ReturnByValue).size();
+}
+
 void tst_Lentavio::FirstStartShowsTheForm()
 {
     Lentavio window;
@@ -48,36 +72,78 @@ void tst_Lentavio::FirstStartShowsTheForm()
         titles << action->menu()->title();
     QCOMPARE(titles, (QStringList{"File", "Camera", "Windows"}));
 
-    QVERIFY(window.findChild<QStatusBar*>("m_StatusBar"));
-    QVERIFY(window.findChild<QStatusBar*>("m_StatusBar")->currentMessage().isEmpty());
     QVERIFY(window.findChild<QToolBar*>("mainToolBar"));
-    QVERIFY(QSettings().allKeys().isEmpty());
+    VideoView* view = window.findChild<VideoView*>("m_VideoView");
+    QVERIFY(view);
+    QCOMPARE(view->parentWidget()->objectName(), QString("frame"));
+    QCOMPARE(view->minimumSize(), QSize(64, 48));
+    QCOMPARE(view->sizePolicy().horizontalPolicy(), QSizePolicy::Ignored);
+    QCOMPARE(view->palette().color(QPalette::Active, QPalette::Base), QColor(255, 255, 255));
+    QCOMPARE(view->palette().color(QPalette::Disabled, QPalette::Base), QColor(176, 176, 176));
+    QCOMPARE(view->palette().color(QPalette::Active, QPalette::Window), QColor(176, 176, 176));
 }
 
 void tst_Lentavio::FileMenuEntriesChangeNothing()
 {
     Lentavio window;
-    const QMenu* file = window.findChild<QMenu*>("menuFile");
-    QVERIFY(file);
     QStringList texts;
-    for (QAction* action : file->actions())
+    for (QAction* action : Menu(window, "menuFile")->actions())
         texts << action->text();
     QCOMPARE(texts, (QStringList{"Open Image...", "Preferences..."}));
 
-    for (QAction* action : file->actions())
+    const QStringList keysBefore = QSettings().allKeys();
+    for (QAction* action : Menu(window, "menuFile")->actions())
         action->trigger();
-    QVERIFY(QSettings().allKeys().isEmpty());
-    QVERIFY(window.isVisible() == false);
+    QCOMPARE(QSettings().allKeys(), keysBefore);
+    QVERIFY(!window.isVisible());
+}
+
+void tst_Lentavio::PanelsAreDockedInOrder()
+{
+    Lentavio window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+    const QStringList names{"CameraSelectWnd", "HoleDetectWnd", "EdgeDetectWnd"};
+    const QStringList titles{"Camera", "Hole detect", "Edge detect"};
+    const QList<QAction*> entries = Menu(window, "m_MenuWindows")->actions();
+    QCOMPARE(entries.size(), 3);
+    int lastTop = -1;
+    for (int i = 0; i < 3; ++i) {
+        auto* dock = window.findChild<QDockWidget*>(names[i]);
+        QVERIFY2(dock, qPrintable(names[i]));
+        QCOMPARE(window.dockWidgetArea(dock), Qt::RightDockWidgetArea);
+        QCOMPARE(entries[i], dock->toggleViewAction());
+        QCOMPARE(entries[i]->text(), titles[i]);
+        const bool shown = i < 2;
+        QCOMPARE(dock->isVisible(), shown);
+        QCOMPARE(entries[i]->isChecked(), shown);
+        if (shown) {
+            QVERIFY(dock->geometry().top() > lastTop);
+            lastTop = dock->geometry().top();
+        }
+    }
+
+    // Each entry shows and hides its panel.
+    entries[2]->trigger();
+    QVERIFY(window.findChild<QDockWidget*>(names[2])->isVisible());
+    entries[1]->trigger();
+    QVERIFY(!window.findChild<QDockWidget*>(names[1])->isVisible());
 }
 
 void tst_Lentavio::LayoutRoundTripsThroughClose()
 {
+    QRect closedGeometry;
     {
         Lentavio window;
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
-        window.resize(700, 450);
-        QTRY_COMPARE(window.size(), QSize(700, 450));
+        window.resize(800, 460);
+        window.move(30, 40);
+        window.findChild<QDockWidget*>("EdgeDetectWnd")->show();
+        window.findChild<QDockWidget*>("CameraSelectWnd")->hide();
+        QTRY_COMPARE(window.width(), 800);
+        closedGeometry = window.geometry();
         window.close();
     }
     QSettings store;
@@ -85,7 +151,12 @@ void tst_Lentavio::LayoutRoundTripsThroughClose()
     QVERIFY(!store.value("MainWindow/windowState").toByteArray().isEmpty());
 
     Lentavio restarted;
-    QCOMPARE(restarted.size(), QSize(700, 450));
+    restarted.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&restarted));
+    QCOMPARE(restarted.geometry(), closedGeometry);
+    QVERIFY(restarted.findChild<QDockWidget*>("EdgeDetectWnd")->isVisible());
+    QVERIFY(!restarted.findChild<QDockWidget*>("CameraSelectWnd")->isVisible());
+    QCOMPARE(restarted.dockWidgetArea(restarted.findChild<QDockWidget*>("EdgeDetectWnd")), Qt::RightDockWidgetArea);
 }
 
 void tst_Lentavio::UnreadableLayoutKeepsFormSize()
@@ -96,5 +167,128 @@ void tst_Lentavio::UnreadableLayoutKeepsFormSize()
     QCOMPARE(window.size(), QSize(926, 527));
 }
 
-QTEST_MAIN(tst_Lentavio)
+void tst_Lentavio::CameraMenuListsCamerasAndChecksTheSelected()
+{
+    Lentavio window;
+    QMenu* menu = Menu(window, "m_MenuCamera");
+    const QList<QCameraInfo> cameras = QCameraInfo::availableCameras();
+    QCOMPARE(cameras.size(), 3);
+    const QList<QAction*> entries = menu->actions();
+    QCOMPARE(entries.size(), 3);
+    for (int i = 0; i < 3; ++i) {
+        QCOMPARE(entries[i]->text(), cameras[i].description());
+        QCOMPARE(entries[i]->data(), QVariant(i));
+        QVERIFY(entries[i]->isCheckable());
+    }
+
+    m_Settings->SetSelectedCamera(cameras[1]);
+    emit menu->aboutToShow();
+    QCOMPARE(entries[0]->isChecked(), false);
+    QCOMPARE(entries[1]->isChecked(), true);
+    QCOMPARE(entries[2]->isChecked(), false);
+}
+
+void tst_Lentavio::CameraMenuSelectsOnlyAChangedCamera()
+{
+    Lentavio window;
+    const QList<QAction*> entries = Menu(window, "m_MenuCamera")->actions();
+    QSignalSpy spy(m_Settings.get(), &CameraSettings::SignalSelectedCameraChanged);
+    const int selected = m_Settings->GetSelectedCameraIndex();
+    QVERIFY(selected >= 0);
+
+    entries[selected]->trigger();
+    QCOMPARE(spy.count(), 0);
+    QVERIFY(!QSettings().contains("Camera/device"));
+
+    const int other = (selected + 2) % 3;
+    entries[other]->trigger();
+    QCOMPARE(spy.count(), 1);
+    const QCameraInfo chosen = QCameraInfo::availableCameras().at(other);
+    QCOMPARE(QSettings().value("Camera/device").toString(), chosen.deviceName());
+    QCOMPARE(QSettings().value("Camera/position").toInt(), int(chosen.position()));
+    QCOMPARE(m_Settings->GetSelectedCameraIndex(), other);
+}
+
+void tst_Lentavio::FramesReachTheViewAndTheStatusLine()
+{
+    Lentavio window;
+    window.show();
+    const QRegularExpression line("^Scale time: \\d+ \\((\\d+\\.\\d|inf)\\), \\d+, \\d+$");
+    QTRY_VERIFY_WITH_TIMEOUT(line.match(StatusBar(window)->currentMessage()).hasMatch(), 10000);
+    QTRY_VERIFY(!ShownPictureSize(window).isEmpty());
+}
+
+void tst_Lentavio::StatusLineCarriesTheStageTimes()
+{
+    m_Settings->SetSelectedCamera(QCameraInfo());
+    Lentavio window;
+    cv::Mat frame(480, 640, CV_8UC4, cv::Scalar(10, 20, 30, 0));
+    QTest::qWait(40);
+    QVERIFY(QMetaObject::invokeMethod(&window, "SlotFrameReady", Q_ARG(cv::Mat, frame), Q_ARG(qint64, 3),
+                                      Q_ARG(qint64, 12)));
+    const QString message = StatusBar(window)->currentMessage();
+    const QRegularExpressionMatch match =
+        QRegularExpression("^Scale time: (\\d+) \\((\\d+\\.\\d)\\), 3, 12$").match(message);
+    QVERIFY2(match.hasMatch(), qPrintable(message));
+    const int interval = match.captured(1).toInt();
+    QVERIFY(interval >= 40);
+    QCOMPARE(match.captured(2), QString::number(1000.0 / interval, 'f', 1));
+
+    // The fourth byte is not alpha: the shown picture is the frame's colour.
+    const QImage shown = window.findChild<VideoView*>("m_VideoView")->pixmap(Qt::ReturnByValue).toImage();
+    QCOMPARE(shown.pixelColor(shown.width() / 7, shown.height() / 7), QColor(30, 20, 10));
+}
+
+void tst_Lentavio::EmptyFrameIsSurvived()
+{
+    m_Settings->SetSelectedCamera(QCameraInfo());
+    Lentavio window;
+    window.show();
+    QVERIFY(QMetaObject::invokeMethod(&window, "SlotFrameReady", Q_ARG(cv::Mat, cv::Mat()), Q_ARG(qint64, 0),
+                                      Q_ARG(qint64, 0)));
+    QVERIFY(StatusBar(window)->currentMessage().startsWith("Scale time:"));
+}
+
+void tst_Lentavio::ChoosingAnotherCameraRestartsThePicture()
+{
+    const QList<QCameraInfo> cameras = QCameraInfo::availableCameras();
+    m_Settings->SetSelectedCamera(cameras[0]);
+    Lentavio window;
+    window.resize(900, 500);
+    window.show();
+    // Camera 1 is 4:3 and camera 3 is 4:1: the shown picture changes shape.
+    QTRY_VERIFY_WITH_TIMEOUT(!ShownPictureSize(window).isEmpty(), 10000);
+    const auto aspect = [&] {
+        const QSize shown = ShownPictureSize(window);
+        return shown.isEmpty() ? 0.0 : double(shown.width()) / shown.height();
+    };
+    QVERIFY(qAbs(aspect() - 4.0 / 3.0) < 0.01);
+
+    Menu(window, "m_MenuCamera")->actions().at(2)->trigger();
+    QTRY_VERIFY_WITH_TIMEOUT(qAbs(aspect() - 4.0) < 0.02, 10000);
+}
+
+// The window closed at random moments while frames flow must never crash or
+// hang; the worker thread and the camera are shut down in order.
+void tst_Lentavio::ClosingWithFramesInFlight()
+{
+    QRandomGenerator random(1234);
+    for (int round = 0; round < 15; ++round) {
+        auto window = std::make_unique<Lentavio>();
+        window->show();
+        QTest::qWait(int(random.bounded(300)));
+        window->close();
+        window.reset();
+    }
+    QVERIFY(QSettings().contains("MainWindow/geometry"));
+}
+
+int main(int argc, char** argv)
+{
+    qputenv("LENTAVIO_SIMCAM", "cameras=3;size=320x240;3.size=960x240;2.position=front");
+    QApplication application(argc, argv);
+    tst_Lentavio test;
+    return QTest::qExec(&test, argc, argv);
+}
+
 #include "tst_Lentavio.moc"
