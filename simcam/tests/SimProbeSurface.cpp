@@ -63,12 +63,6 @@ QVector<SimProbeSurface::Record> SimProbeSurface::Records() const
     return m_Records;
 }
 
-QByteArray SimProbeSurface::LastPixels() const
-{
-    QMutexLocker lock(&m_Mutex);
-    return m_LastPixels;
-}
-
 QVector<int> SimProbeSurface::PixelAt(int x, int y) const
 {
     QMutexLocker lock(&m_Mutex);

@@ -33,8 +33,6 @@ public:
 
     int Count() const;
     QVector<Record> Records() const;
-    // The last frame that mapped, rows packed (no padding), B,G,R[,X].
-    QByteArray LastPixels() const;
     // B,G,R of a pixel of the last mapped frame.
     QVector<int> PixelAt(int x, int y) const;
 
@@ -43,6 +41,7 @@ private:
     QElapsedTimer m_Clock;
     mutable QMutex m_Mutex;
     QVector<Record> m_Records;
+    // The last frame that mapped, rows packed (no padding), B,G,R[,X].
     QByteArray m_LastPixels;
     QSize m_LastSize;
     int m_LastBytesPerPixel = 4;

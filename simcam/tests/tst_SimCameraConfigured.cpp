@@ -6,6 +6,8 @@
 #include <QCameraInfo>
 #include <QElapsedTimer>
 #include <QGuiApplication>
+#include <QImage>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include <algorithm>
@@ -15,8 +17,9 @@
 
 namespace {
 
+// Cameras 10 and 11 show a picture from a file that main() writes.
 const char* const Configuration =
-    "cameras=9;"
+    "cameras=11;"
     "1.name=bench-left;1.description=Bench camera left;1.position=front;1.orientation=90;"
     "1.size=800x600;1.formats=rgb32;1.padding=64;1.noise=0;1.rates=10-20,2.5;"
     "2.description=Bench camera right;2.position=back;2.formats=bgr24,rgb32;2.size=643x481;2.padding=5;"
@@ -27,7 +30,22 @@ const char* const Configuration =
     "6.unmappable=3;"
     "7.badformat=4;"
     "8.badsize=5;"
-    "9.slowstart=600";
+    "9.slowstart=600;"
+    "10.noise=0;10.scene=image:%1;"
+    "11.scene=image:%2";
+
+// Left half warm red, right half cool blue, at half the camera's size.
+QString WritePicture(const QString& path)
+{
+    QImage picture(320, 240, QImage::Format_RGB32);
+    picture.fill(QColor(40, 60, 210));
+    for (int y = 0; y < picture.height(); ++y) {
+        for (int x = 0; x < picture.width() / 2; ++x)
+            picture.setPixelColor(x, y, QColor(220, 50, 30));
+    }
+    picture.save(path);
+    return path;
+}
 
 using Formats = QList<QVideoFrame::PixelFormat>;
 using Ranges = QList<QCamera::FrameRateRange>;
@@ -80,6 +98,8 @@ private slots:
     void oddFrames_data();
     void oddFrames();
     void slowStart();
+    void showsAPicture();
+    void missingPictureIsACameraError();
     void noFrameAfterStop_data();
     void noFrameAfterStop();
     void deleteWhileFramesInFlight_data();
@@ -106,7 +126,7 @@ void tst_SimCameraConfigured::listsConfiguredCameras()
     QFETCH(QString, description);
     QFETCH(QCamera::Position, position);
     QFETCH(int, orientation);
-    QCOMPARE(QCameraInfo::availableCameras().size(), 9);
+    QCOMPARE(QCameraInfo::availableCameras().size(), 11);
     QCOMPARE(QCameraInfo::defaultCamera().deviceName(), QStringLiteral("bench-left"));
 
     const QCameraInfo info = Camera(number);
@@ -294,6 +314,28 @@ void tst_SimCameraConfigured::slowStart()
     QTRY_VERIFY(rig.Probe().Count() >= 1);
 }
 
+void tst_SimCameraConfigured::showsAPicture()
+{
+    SimCameraRig rig(Camera(10));
+    rig.Start();
+    QTRY_VERIFY(rig.Probe().Count() >= 2);
+    rig.DeleteCamera();
+    QVERIFY(rig.Probe().Records().last().Stamp);
+    // Scaled to fill 640 x 480; channel levels kept within 16..239.
+    QCOMPARE(rig.Probe().PixelAt(100, 300), (QVector<int>{30, 50, 220}));
+    QCOMPARE(rig.Probe().PixelAt(500, 100), (QVector<int>{210, 60, 40}));
+}
+
+void tst_SimCameraConfigured::missingPictureIsACameraError()
+{
+    SimCameraRig rig(Camera(11));
+    QSignalSpy errors(rig.Camera(), QOverload<QCamera::Error>::of(&QCamera::error));
+    rig.Start();
+    QCOMPARE(errors.size(), 1);
+    QCOMPARE(rig.Camera()->error(), QCamera::CameraError);
+    QVERIFY(rig.Camera()->state() != QCamera::ActiveState);
+}
+
 void tst_SimCameraConfigured::noFrameAfterStop_data()
 {
     QTest::addColumn<int>("number");
@@ -350,7 +392,10 @@ void tst_SimCameraConfigured::deleteWhileFramesInFlight()
 
 int main(int argc, char** argv)
 {
-    qputenv("LENTAVIO_SIMCAM", Configuration);
+    QTemporaryDir pictures;
+    const QString picture = WritePicture(pictures.filePath(QStringLiteral("part.png")));
+    qputenv("LENTAVIO_SIMCAM",
+            QString::fromLatin1(Configuration).arg(picture, pictures.filePath(QStringLiteral("missing.png"))).toUtf8());
     QGuiApplication app(argc, argv);
     tst_SimCameraConfigured test;
     return QTest::qExec(&test, argc, argv);
