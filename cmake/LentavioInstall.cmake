@@ -4,13 +4,11 @@ include(GNUInstallDirs)
 
 set(LENTAVIO_DATA_DIR ${PROJECT_SOURCE_DIR}/data)
 set(LENTAVIO_APP_ID org.orvelta.Lentavio)
-# The synthetic camera stays out of Qt's own plugin folder, so the plain
-# launcher sees only real cameras; its own launcher puts it on the path.
-set(LENTAVIO_INSTALL_PLUGIN_DIR ${CMAKE_INSTALL_FULL_LIBDIR}/lentavio/plugins)
-set(LENTAVIO_INSTALL_BIN_DIR ${CMAKE_INSTALL_FULL_BINDIR})
 
 install(TARGETS lentavio RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
+# The synthetic camera stays out of Qt's own plugin folder, so the plain
+# launcher sees only real cameras; its own launcher puts it on the path.
 if(TARGET ${LENTAVIO_SIMCAM_TARGET})
     install(TARGETS ${LENTAVIO_SIMCAM_TARGET}
         LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}/lentavio/plugins/mediaservice)
@@ -50,7 +48,7 @@ install(FILES ${CMAKE_BINARY_DIR}/data/lentavio.1.gz DESTINATION ${CMAKE_INSTALL
 install(FILES ${CMAKE_BINARY_DIR}/data/lentavio.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1
     RENAME lentavio-simcam.1.gz)
 install(FILES ${CMAKE_BINARY_DIR}/data/changelog.Debian.gz ${LENTAVIO_DATA_DIR}/copyright
-    DESTINATION ${CMAKE_INSTALL_DOCDIR})
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/lentavio)
 
 set(CPACK_PACKAGE_NAME lentavio)
 set(CPACK_PACKAGE_VENDOR "Orvelta")
