@@ -1,14 +1,14 @@
 #include "SimCameraInfoControl.h"
 
-SimCameraInfoControl::SimCameraInfoControl(const QVector<SimCameraSpec>& cameras, QObject* parent)
+SimCameraInfoControl::SimCameraInfoControl(const QVector<SimCameraSetup>& cameras, QObject* parent)
     : QCameraInfoControl(parent)
     , m_Cameras(cameras)
 {
 }
 
-const SimCameraSpec* SimCameraInfoControl::Find(const QVector<SimCameraSpec>& cameras, const QByteArray& deviceName)
+const SimCameraSetup* SimCameraInfoControl::Find(const QVector<SimCameraSetup>& cameras, const QByteArray& deviceName)
 {
-    for (const SimCameraSpec& camera : cameras) {
+    for (const SimCameraSetup& camera : cameras) {
         if (camera.DeviceName == deviceName)
             return &camera;
     }
@@ -17,12 +17,12 @@ const SimCameraSpec* SimCameraInfoControl::Find(const QVector<SimCameraSpec>& ca
 
 QCamera::Position SimCameraInfoControl::cameraPosition(const QString& deviceName) const
 {
-    const SimCameraSpec* camera = Find(m_Cameras, deviceName.toUtf8());
+    const SimCameraSetup* camera = Find(m_Cameras, deviceName.toUtf8());
     return camera ? camera->Position : QCamera::UnspecifiedPosition;
 }
 
 int SimCameraInfoControl::cameraOrientation(const QString& deviceName) const
 {
-    const SimCameraSpec* camera = Find(m_Cameras, deviceName.toUtf8());
+    const SimCameraSetup* camera = Find(m_Cameras, deviceName.toUtf8());
     return camera ? camera->Orientation : 0;
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "SimCameraSpec.h"
+#include "SimCameraSetup.h"
 
 #include <QCameraInfoControl>
 
@@ -11,14 +11,14 @@ class SimCameraInfoControl : public QCameraInfoControl
     Q_OBJECT
 
 public:
-    explicit SimCameraInfoControl(const QVector<SimCameraSpec>& cameras, QObject* parent = nullptr);
+    explicit SimCameraInfoControl(const QVector<SimCameraSetup>& cameras, QObject* parent = nullptr);
 
     QCamera::Position cameraPosition(const QString& deviceName) const override;
     int cameraOrientation(const QString& deviceName) const override;
 
     // Shared with the plugin, which answers the same questions for QCameraInfo.
-    static const SimCameraSpec* Find(const QVector<SimCameraSpec>& cameras, const QByteArray& deviceName);
+    static const SimCameraSetup* Find(const QVector<SimCameraSetup>& cameras, const QByteArray& deviceName);
 
 private:
-    QVector<SimCameraSpec> m_Cameras;
+    QVector<SimCameraSetup> m_Cameras;
 };

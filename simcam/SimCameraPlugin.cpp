@@ -12,11 +12,11 @@ Q_LOGGING_CATEGORY(SimCamLog, "lentavio.simcam")
 
 }  // namespace
 
-const QVector<SimCameraSpec>& SimCameraPlugin::Cameras()
+const QVector<SimCameraSetup>& SimCameraPlugin::Cameras()
 {
-    static const QVector<SimCameraSpec> cameras = [] {
+    static const QVector<SimCameraSetup> cameras = [] {
         QStringList problems;
-        const QVector<SimCameraSpec> parsed = SimConfig::FromEnvironment(&problems);
+        const QVector<SimCameraSetup> parsed = SimConfig::FromEnvironment(&problems);
         // A typo in a test set-up should not pass unnoticed.
         for (const QString& problem : problems)
             qCWarning(SimCamLog, "%s: ignored \"%s\"", SimConfig::EnvironmentVariable, qPrintable(problem));
@@ -42,14 +42,14 @@ QList<QByteArray> SimCameraPlugin::devices(const QByteArray& service) const
     QList<QByteArray> names;
     if (service != Q_MEDIASERVICE_CAMERA)
         return names;
-    for (const SimCameraSpec& camera : Cameras())
+    for (const SimCameraSetup& camera : Cameras())
         names.append(camera.DeviceName);
     return names;
 }
 
 QString SimCameraPlugin::deviceDescription(const QByteArray& service, const QByteArray& device)
 {
-    const SimCameraSpec* camera = SimCameraInfoControl::Find(Cameras(), device);
+    const SimCameraSetup* camera = SimCameraInfoControl::Find(Cameras(), device);
     return service == Q_MEDIASERVICE_CAMERA && camera ? camera->Description : QString();
 }
 
@@ -60,12 +60,12 @@ QByteArray SimCameraPlugin::defaultDevice(const QByteArray& service) const
 
 QCamera::Position SimCameraPlugin::cameraPosition(const QByteArray& device) const
 {
-    const SimCameraSpec* camera = SimCameraInfoControl::Find(Cameras(), device);
+    const SimCameraSetup* camera = SimCameraInfoControl::Find(Cameras(), device);
     return camera ? camera->Position : QCamera::UnspecifiedPosition;
 }
 
 int SimCameraPlugin::cameraOrientation(const QByteArray& device) const
 {
-    const SimCameraSpec* camera = SimCameraInfoControl::Find(Cameras(), device);
+    const SimCameraSetup* camera = SimCameraInfoControl::Find(Cameras(), device);
     return camera ? camera->Orientation : 0;
 }

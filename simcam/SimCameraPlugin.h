@@ -1,6 +1,6 @@
 #pragma once
 
-#include "SimCameraSpec.h"
+#include "SimCameraSetup.h"
 
 #include <QMediaServiceProviderPlugin>
 
@@ -30,5 +30,5 @@ public:
     int cameraOrientation(const QByteArray& device) const override;
 
 private:
-    static const QVector<SimCameraSpec>& Cameras();
+    static const QVector<SimCameraSetup>& Cameras();
 };

@@ -9,7 +9,7 @@
 
 #include <cstring>
 
-SimCameraService::SimCameraService(const QVector<SimCameraSpec>& cameras, QObject* parent)
+SimCameraService::SimCameraService(const QVector<SimCameraSetup>& cameras, QObject* parent)
     : QMediaService(parent)
     , m_Session(new SimCameraSession(cameras, this))
     , m_CameraControl(new SimCameraControl(m_Session, this))

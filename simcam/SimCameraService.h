@@ -1,6 +1,6 @@
 #pragma once
 
-#include "SimCameraSpec.h"
+#include "SimCameraSetup.h"
 
 #include <QMediaService>
 
@@ -18,7 +18,7 @@ class SimCameraService : public QMediaService
     Q_OBJECT
 
 public:
-    explicit SimCameraService(const QVector<SimCameraSpec>& cameras, QObject* parent = nullptr);
+    explicit SimCameraService(const QVector<SimCameraSetup>& cameras, QObject* parent = nullptr);
     ~SimCameraService() override;
 
     QMediaControl* requestControl(const char* name) override;

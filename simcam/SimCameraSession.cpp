@@ -22,7 +22,7 @@ int BytesPerPixel(QVideoFrame::PixelFormat format)
 
 }  // namespace
 
-SimCameraSession::SimCameraSession(const QVector<SimCameraSpec>& cameras, QObject* parent)
+SimCameraSession::SimCameraSession(const QVector<SimCameraSetup>& cameras, QObject* parent)
     : QObject(parent)
     , m_Cameras(cameras)
 {
@@ -34,7 +34,7 @@ SimCameraSession::~SimCameraSession()
     StopDelivery();
 }
 
-const QVector<SimCameraSpec>& SimCameraSession::Cameras() const
+const QVector<SimCameraSetup>& SimCameraSession::Cameras() const
 {
     return m_Cameras;
 }
@@ -49,13 +49,13 @@ void SimCameraSession::SelectCamera(int index)
     if (index < 0 || index >= m_Cameras.size() || m_State == QCamera::ActiveState)
         return;
     m_Selected = index;
-    m_Rate = Spec().Rates.isEmpty() ? 30 : Spec().Rates.first().Max;
+    m_Rate = Setup().Rates.isEmpty() ? 30 : Setup().Rates.first().Max;
     m_PreferredFormat = QVideoFrame::Format_Invalid;
     m_Renderer.reset();
     m_Pool.reset();
 }
 
-const SimCameraSpec& SimCameraSession::Spec() const
+const SimCameraSetup& SimCameraSession::Setup() const
 {
     return m_Cameras.at(m_Selected);
 }
@@ -88,7 +88,7 @@ void SimCameraSession::SetState(QCamera::State state)
 
 void SimCameraSession::Start()
 {
-    if (Spec().StartFails) {
+    if (Setup().StartFails) {
         emit SignalError(QCamera::CameraError, QStringLiteral("the synthetic camera was told not to start"));
         return;
     }
@@ -137,10 +137,10 @@ QList<QCameraViewfinderSettings> SimCameraSession::SupportedSettings() const
     QList<QCameraViewfinderSettings> supported;
     if (m_Cameras.isEmpty())
         return supported;
-    for (const QVideoFrame::PixelFormat format : Spec().Formats) {
-        for (const SimCameraSpec::RateRange& range : Spec().Rates) {
+    for (const QVideoFrame::PixelFormat format : Setup().Formats) {
+        for (const SimCameraSetup::RateRange& range : Setup().Rates) {
             QCameraViewfinderSettings settings;
-            settings.setResolution(Spec().Size);
+            settings.setResolution(Setup().Size);
             settings.setMinimumFrameRate(range.Min);
             settings.setMaximumFrameRate(range.Max);
             settings.setPixelFormat(format);
@@ -156,7 +156,7 @@ QCameraViewfinderSettings SimCameraSession::Settings() const
     QCameraViewfinderSettings settings;
     if (m_Cameras.isEmpty())
         return settings;
-    settings.setResolution(Spec().Size);
+    settings.setResolution(Setup().Size);
     settings.setMinimumFrameRate(m_Rate);
     settings.setMaximumFrameRate(m_Rate);
     settings.setPixelFormat(m_Format != QVideoFrame::Format_Invalid ? m_Format : m_PreferredFormat);
@@ -170,11 +170,11 @@ void SimCameraSession::SetSettings(const QCameraViewfinderSettings& settings)
         return;
     const qreal rate = settings.maximumFrameRate() > 0 ? settings.maximumFrameRate() : settings.minimumFrameRate();
     bool rateSupported = rate <= 0;
-    for (const SimCameraSpec::RateRange& range : Spec().Rates)
+    for (const SimCameraSetup::RateRange& range : Setup().Rates)
         rateSupported = rateSupported || (rate >= range.Min - RateTolerance && rate <= range.Max + RateTolerance);
-    const bool sizeSupported = settings.resolution().isEmpty() || settings.resolution() == Spec().Size;
+    const bool sizeSupported = settings.resolution().isEmpty() || settings.resolution() == Setup().Size;
     const bool formatSupported = settings.pixelFormat() == QVideoFrame::Format_Invalid
-                                 || Spec().Formats.contains(settings.pixelFormat());
+                                 || Setup().Formats.contains(settings.pixelFormat());
     if (!rateSupported || !sizeSupported || !formatSupported) {
         emit SignalError(QCamera::CameraError,
                          QStringLiteral("the synthetic camera cannot give %1x%2 at %3 fps")
@@ -198,12 +198,12 @@ void SimCameraSession::SetSettings(const QCameraViewfinderSettings& settings)
 QVideoFrame::PixelFormat SimCameraSession::ChooseFormat() const
 {
     const QList<QVideoFrame::PixelFormat> offered = m_Surface->supportedPixelFormats(QAbstractVideoBuffer::NoHandle);
-    QVector<QVideoFrame::PixelFormat> candidates = Spec().Formats;
+    QVector<QVideoFrame::PixelFormat> candidates = Setup().Formats;
     if (m_PreferredFormat != QVideoFrame::Format_Invalid)
         candidates.prepend(m_PreferredFormat);
     for (const QVideoFrame::PixelFormat format : candidates) {
         // start() does not check the format; a surface says what it takes here.
-        if (offered.contains(format) && m_Surface->isFormatSupported(QVideoSurfaceFormat(Spec().Size, format)))
+        if (offered.contains(format) && m_Surface->isFormatSupported(QVideoSurfaceFormat(Setup().Size, format)))
             return format;
     }
     return QVideoFrame::Format_Invalid;
@@ -216,17 +216,17 @@ bool SimCameraSession::PrepareRenderer(QVideoFrame::PixelFormat format, QString*
     m_Renderer.reset();
     m_Pool.reset();
     std::unique_ptr<SimScene> scene;
-    if (Spec().ImagePath.isEmpty())
-        scene = std::make_unique<SimHoleScene>(Spec().Drift);
+    if (Setup().ImagePath.isEmpty())
+        scene = std::make_unique<SimHoleScene>(Setup().Drift);
     else
-        scene = std::make_unique<SimImageScene>(Spec().ImagePath);
-    auto renderer = std::make_shared<SimFrameRenderer>(std::move(scene), Spec().Noise);
-    if (!renderer->Prepare(Spec().Size, BytesPerPixel(format), error))
+        scene = std::make_unique<SimImageScene>(Setup().ImagePath);
+    auto renderer = std::make_shared<SimFrameRenderer>(std::move(scene), Setup().Noise);
+    if (!renderer->Prepare(Setup().Size, BytesPerPixel(format), error))
         return false;
     m_Renderer = renderer;
     m_RendererFormat = format;
-    const int bytesPerLine = Spec().Size.width() * BytesPerPixel(format) + Spec().Padding;
-    m_Pool = std::make_shared<SimFramePool>(bytesPerLine * Spec().Size.height());
+    const int bytesPerLine = Setup().Size.width() * BytesPerPixel(format) + Setup().Padding;
+    m_Pool = std::make_shared<SimFramePool>(bytesPerLine * Setup().Size.height());
     return true;
 }
 
@@ -240,20 +240,20 @@ bool SimCameraSession::StartDelivery(QString* error)
     if (!PrepareRenderer(format, error))
         return false;
     m_Format = format;
-    QVideoSurfaceFormat surfaceFormat(Spec().Size, format);
+    QVideoSurfaceFormat surfaceFormat(Setup().Size, format);
     surfaceFormat.setFrameRate(m_Rate);
     if (!m_Surface->start(surfaceFormat)) {
         *error = QStringLiteral("the viewfinder refused to start");
         return false;
     }
     m_SurfaceStarted = true;
-    m_Sink = std::make_shared<SimFrameSink>(m_Surface, Spec().Delivery);
+    m_Sink = std::make_shared<SimFrameSink>(m_Surface, Setup().Delivery);
 
     const int generation = ++m_Generation;
     SimFrameProducer::Setup setup;
-    setup.Spec = Spec();
+    setup.Setup = Setup();
     setup.Format = surfaceFormat;
-    setup.BytesPerLine = Spec().Size.width() * BytesPerPixel(format) + Spec().Padding;
+    setup.BytesPerLine = Setup().Size.width() * BytesPerPixel(format) + Setup().Padding;
     setup.Rate = m_Rate;
     setup.Renderer = m_Renderer;
     setup.Pool = m_Pool;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "SimCameraSpec.h"
+#include "SimCameraSetup.h"
 
 #include <QCamera>
 #include <QCameraViewfinderSettings>
@@ -24,10 +24,10 @@ class SimCameraSession : public QObject
     Q_OBJECT
 
 public:
-    SimCameraSession(const QVector<SimCameraSpec>& cameras, QObject* parent = nullptr);
+    SimCameraSession(const QVector<SimCameraSetup>& cameras, QObject* parent = nullptr);
     ~SimCameraSession() override;
 
-    const QVector<SimCameraSpec>& Cameras() const;
+    const QVector<SimCameraSetup>& Cameras() const;
     int SelectedCamera() const;
     void SelectCamera(int index);
 
@@ -49,7 +49,7 @@ signals:
     void SignalError(int error, const QString& message);
 
 private:
-    const SimCameraSpec& Spec() const;
+    const SimCameraSetup& Setup() const;
     void Start();
     bool StartDelivery(QString* error);
     void StopDelivery();
@@ -61,7 +61,7 @@ private:
     void SlotLost(int generation);
     void SlotSurfaceDestroyed();
 
-    QVector<SimCameraSpec> m_Cameras;
+    QVector<SimCameraSetup> m_Cameras;
     int m_Selected = 0;
     QCamera::State m_State = QCamera::UnloadedState;
     QCamera::Status m_Status = QCamera::UnloadedStatus;

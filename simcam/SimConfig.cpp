@@ -81,12 +81,12 @@ bool ReadFormats(const QString& text, QVector<QVideoFrame::PixelFormat>* result)
     return true;
 }
 
-bool ReadRates(const QString& text, QVector<SimCameraSpec::RateRange>* result)
+bool ReadRates(const QString& text, QVector<SimCameraSetup::RateRange>* result)
 {
-    QVector<SimCameraSpec::RateRange> rates;
+    QVector<SimCameraSetup::RateRange> rates;
     for (const QString& item : text.split(QLatin1Char(','))) {
         const QStringList bounds = item.split(QLatin1Char('-'));
-        SimCameraSpec::RateRange range;
+        SimCameraSetup::RateRange range;
         if (bounds.size() > 2 || !ReadReal(bounds.first(), 0.5, 240, &range.Min)
             || !ReadReal(bounds.last(), range.Min, 240, &range.Max))
             return false;
@@ -140,7 +140,7 @@ QVector<Entry> SplitEntries(const QString& text, QStringList* problems)
 
 }  // namespace
 
-QVector<SimCameraSpec> SimConfig::FromEnvironment(QStringList* problems)
+QVector<SimCameraSetup> SimConfig::FromEnvironment(QStringList* problems)
 {
     QString text = qEnvironmentVariable(EnvironmentVariable);
     QStringList ignored;
@@ -157,7 +157,7 @@ QVector<SimCameraSpec> SimConfig::FromEnvironment(QStringList* problems)
     return Parse(text, report);
 }
 
-QVector<SimCameraSpec> SimConfig::Parse(const QString& text, QStringList* problems)
+QVector<SimCameraSetup> SimConfig::Parse(const QString& text, QStringList* problems)
 {
     QStringList ignored;
     QStringList* report = problems ? problems : &ignored;
@@ -170,7 +170,7 @@ QVector<SimCameraSpec> SimConfig::Parse(const QString& text, QStringList* proble
             report->append(entry.Text);
     }
 
-    QVector<SimCameraSpec> cameras(count);
+    QVector<SimCameraSetup> cameras(count);
     for (int i = 0; i < count; ++i) {
         cameras[i].DeviceName = "simcam" + QByteArray::number(i + 1);
         cameras[i].Description = count == 1 ? QStringLiteral("Synthetic camera")
@@ -206,69 +206,69 @@ QVector<SimCameraSpec> SimConfig::Parse(const QString& text, QStringList* proble
     return cameras;
 }
 
-bool SimConfig::Apply(SimCameraSpec& spec, const QString& key, const QString& value)
+bool SimConfig::Apply(SimCameraSetup& setup, const QString& key, const QString& value)
 {
     if (key == QLatin1String("name")) {
         if (value.isEmpty())
             return false;
-        spec.DeviceName = value.toUtf8();
+        setup.DeviceName = value.toUtf8();
         return true;
     }
     if (key == QLatin1String("description")) {
-        spec.Description = value;
+        setup.Description = value;
         return true;
     }
     if (key == QLatin1String("position"))
-        return ReadPosition(value, &spec.Position);
+        return ReadPosition(value, &setup.Position);
     if (key == QLatin1String("orientation")) {
         int degrees = 0;
         if (!ReadInt(value, 0, 270, &degrees) || degrees % 90 != 0)
             return false;
-        spec.Orientation = degrees;
+        setup.Orientation = degrees;
         return true;
     }
     if (key == QLatin1String("size"))
-        return ReadSize(value, &spec.Size);
+        return ReadSize(value, &setup.Size);
     if (key == QLatin1String("formats"))
-        return ReadFormats(value, &spec.Formats);
+        return ReadFormats(value, &setup.Formats);
     if (key == QLatin1String("padding"))
-        return ReadInt(value, 0, 4096, &spec.Padding);
+        return ReadInt(value, 0, 4096, &setup.Padding);
     if (key == QLatin1String("rates"))
-        return ReadRates(value, &spec.Rates);
+        return ReadRates(value, &setup.Rates);
     if (key == QLatin1String("scene")) {
         if (value == QLatin1String("holes")) {
-            spec.ImagePath.clear();
+            setup.ImagePath.clear();
             return true;
         }
         if (!value.startsWith(QLatin1String("image:")) || value.size() == 6)
             return false;
-        spec.ImagePath = value.mid(6);
+        setup.ImagePath = value.mid(6);
         return true;
     }
     if (key == QLatin1String("noise"))
-        return ReadInt(value, 0, 16, &spec.Noise);
+        return ReadInt(value, 0, 16, &setup.Noise);
     if (key == QLatin1String("drift"))
-        return ReadReal(value, 0, 8, &spec.Drift);
+        return ReadReal(value, 0, 8, &setup.Drift);
     if (key == QLatin1String("delivery")) {
         if (value == QLatin1String("queued"))
-            spec.Delivery = SimCameraSpec::DeliveryMode::Queued;
+            setup.Delivery = SimCameraSetup::DeliveryMode::Queued;
         else if (value == QLatin1String("direct"))
-            spec.Delivery = SimCameraSpec::DeliveryMode::Direct;
+            setup.Delivery = SimCameraSetup::DeliveryMode::Direct;
         else
             return false;
         return true;
     }
     if (key == QLatin1String("startfail"))
-        return ReadFlag(value, &spec.StartFails);
+        return ReadFlag(value, &setup.StartFails);
     if (key == QLatin1String("lostafter"))
-        return ReadInt(value, 0, INT_MAX, &spec.LostAfter);
+        return ReadInt(value, 0, INT_MAX, &setup.LostAfter);
     if (key == QLatin1String("unmappable"))
-        return ReadInt(value, 0, INT_MAX, &spec.UnmappableEvery);
+        return ReadInt(value, 0, INT_MAX, &setup.UnmappableEvery);
     if (key == QLatin1String("badformat"))
-        return ReadInt(value, 0, INT_MAX, &spec.BadFormatEvery);
+        return ReadInt(value, 0, INT_MAX, &setup.BadFormatEvery);
     if (key == QLatin1String("badsize"))
-        return ReadInt(value, 0, INT_MAX, &spec.BadSizeEvery);
+        return ReadInt(value, 0, INT_MAX, &setup.BadSizeEvery);
     if (key == QLatin1String("slowstart"))
-        return ReadInt(value, 0, 10000, &spec.SlowStartMs);
+        return ReadInt(value, 0, 10000, &setup.SlowStartMs);
     return false;
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "SimCameraSpec.h"
+#include "SimCameraSetup.h"
 
 #include <QStringList>
 #include <QVector>
@@ -15,9 +15,9 @@ class SimConfig
 public:
     static constexpr const char* EnvironmentVariable = "LENTAVIO_SIMCAM";
 
-    static QVector<SimCameraSpec> FromEnvironment(QStringList* problems = nullptr);
-    static QVector<SimCameraSpec> Parse(const QString& text, QStringList* problems = nullptr);
+    static QVector<SimCameraSetup> FromEnvironment(QStringList* problems = nullptr);
+    static QVector<SimCameraSetup> Parse(const QString& text, QStringList* problems = nullptr);
 
 private:
-    static bool Apply(SimCameraSpec& spec, const QString& key, const QString& value);
+    static bool Apply(SimCameraSetup& setup, const QString& key, const QString& value);
 };

@@ -43,11 +43,11 @@ struct SimFrameProducer::Run
         Config.Renderer->Render(number, slot->Bytes.get(), bytesPerLine);
         // Odd frames reuse the same pixels: a smaller frame is the top-left
         // part of a whole one, an undeclared format is the same bytes relabelled.
-        const QSize frameSize = every(Config.Spec.BadSizeEvery) ? size / 2 : size;
+        const QSize frameSize = every(Config.Setup.BadSizeEvery) ? size / 2 : size;
         const QVideoFrame::PixelFormat format =
-            every(Config.Spec.BadFormatEvery) ? QVideoFrame::Format_RGB565 : Config.Format.pixelFormat();
+            every(Config.Setup.BadFormatEvery) ? QVideoFrame::Format_RGB565 : Config.Format.pixelFormat();
         QVideoFrame frame(new SimVideoBuffer(std::move(slot), bytesPerLine * size.height(), bytesPerLine,
-                                             !every(Config.Spec.UnmappableEvery)),
+                                             !every(Config.Setup.UnmappableEvery)),
                           frameSize, format);
         frame.setStartTime(startMicroseconds);
         return frame;
@@ -86,12 +86,12 @@ void SimFrameProducer::Loop(const std::shared_ptr<Run>& run)
 {
     const Setup& setup = run->Config;
     const auto period = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(1.0 / setup.Rate));
-    const Clock::time_point origin = Clock::now() + std::chrono::milliseconds(setup.Spec.SlowStartMs);
+    const Clock::time_point origin = Clock::now() + std::chrono::milliseconds(setup.Setup.SlowStartMs);
     Clock::time_point deadline = origin;
     if (run->WaitUntil(deadline)) {
         run->Notify(setup.Started);
         for (quint32 number = 0;; ++number) {
-            if (setup.Spec.LostAfter > 0 && number >= quint32(setup.Spec.LostAfter)) {
+            if (setup.Setup.LostAfter > 0 && number >= quint32(setup.Setup.LostAfter)) {
                 run->Notify(setup.Lost);
                 break;
             }

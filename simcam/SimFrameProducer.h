@@ -1,6 +1,6 @@
 #pragma once
 
-#include "SimCameraSpec.h"
+#include "SimCameraSetup.h"
 
 #include <QVideoSurfaceFormat>
 
@@ -20,7 +20,7 @@ class SimFrameProducer
 public:
     struct Setup
     {
-        SimCameraSpec Spec;
+        SimCameraSetup Setup;
         QVideoSurfaceFormat Format;
         int BytesPerLine = 0;
         qreal Rate = 30;

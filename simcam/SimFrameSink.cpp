@@ -4,7 +4,7 @@
 
 #include <chrono>
 
-SimFrameSink::SimFrameSink(QAbstractVideoSurface* surface, SimCameraSpec::DeliveryMode mode)
+SimFrameSink::SimFrameSink(QAbstractVideoSurface* surface, SimCameraSetup::DeliveryMode mode)
     : m_Surface(surface)
     , m_Mode(mode)
 {
@@ -12,7 +12,7 @@ SimFrameSink::SimFrameSink(QAbstractVideoSurface* surface, SimCameraSpec::Delive
 
 bool SimFrameSink::Offer(const QVideoFrame& frame)
 {
-    if (m_Mode == SimCameraSpec::DeliveryMode::Direct) {
+    if (m_Mode == SimCameraSetup::DeliveryMode::Direct) {
         Present(frame);
         return true;
     }

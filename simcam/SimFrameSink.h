@@ -1,6 +1,6 @@
 #pragma once
 
-#include "SimCameraSpec.h"
+#include "SimCameraSetup.h"
 
 #include <QVideoFrame>
 
@@ -20,7 +20,7 @@ class QAbstractVideoSurface;
 class SimFrameSink : public std::enable_shared_from_this<SimFrameSink>
 {
 public:
-    SimFrameSink(QAbstractVideoSurface* surface, SimCameraSpec::DeliveryMode mode);
+    SimFrameSink(QAbstractVideoSurface* surface, SimCameraSetup::DeliveryMode mode);
 
     // Producer thread. False when the frame was dropped.
     bool Offer(const QVideoFrame& frame);
@@ -32,7 +32,7 @@ private:
     void Present(const QVideoFrame& frame);
 
     QAbstractVideoSurface* m_Surface;
-    SimCameraSpec::DeliveryMode m_Mode;
+    SimCameraSetup::DeliveryMode m_Mode;
     std::mutex m_Mutex;
     std::condition_variable m_Idle;
     bool m_Closed = false;

@@ -8,7 +8,7 @@
 
 #include <functional>
 
-using Check = std::function<bool(const QVector<SimCameraSpec>&)>;
+using Check = std::function<bool(const QVector<SimCameraSetup>&)>;
 Q_DECLARE_METATYPE(Check)
 
 class tst_SimConfig : public QObject
@@ -26,10 +26,10 @@ void tst_SimConfig::parse_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<int>("problems");
     QTest::addColumn<Check>("check");
-    using Cameras = QVector<SimCameraSpec>;
+    using Cameras = QVector<SimCameraSetup>;
     QTest::newRow("empty: one default camera") << "" << 0 << Check([](const Cameras& c) {
         return c.size() == 1 && c[0].DeviceName == "simcam1" && c[0].Size == QSize(640, 480) && c[0].Rates.size() == 2
-               && c[0].Formats.size() == 2 && c[0].Delivery == SimCameraSpec::DeliveryMode::Queued;
+               && c[0].Formats.size() == 2 && c[0].Delivery == SimCameraSetup::DeliveryMode::Queued;
     });
     QTest::newRow("no cameras") << "cameras=0" << 0 << Check([](const Cameras& c) { return c.isEmpty(); });
     QTest::newRow("shared key, own key wins wherever it stands")
@@ -52,7 +52,7 @@ void tst_SimConfig::parse_data()
         << Check([](const Cameras& c) {
                return c[0].StartFails && c[0].LostAfter == 5 && c[0].UnmappableEvery == 3 && c[0].BadFormatEvery == 4
                       && c[0].BadSizeEvery == 6 && c[0].SlowStartMs == 250
-                      && c[0].Delivery == SimCameraSpec::DeliveryMode::Direct;
+                      && c[0].Delivery == SimCameraSetup::DeliveryMode::Direct;
            });
     QTest::newRow("image scene") << "scene=image:/tmp/part.png" << 0
                                  << Check([](const Cameras& c) { return c[0].ImagePath == "/tmp/part.png"; });
@@ -83,7 +83,7 @@ void tst_SimConfig::parse()
     QFETCH(int, problems);
     QFETCH(Check, check);
     QStringList reported;
-    const QVector<SimCameraSpec> cameras = SimConfig::Parse(text, &reported);
+    const QVector<SimCameraSetup> cameras = SimConfig::Parse(text, &reported);
     QCOMPARE(reported.size(), problems);
     QVERIFY(check(cameras));
 }
@@ -96,7 +96,7 @@ void tst_SimConfig::readsAFile()
     file.close();
     qputenv(SimConfig::EnvironmentVariable, "@" + file.fileName().toUtf8());
     QStringList problems;
-    const QVector<SimCameraSpec> cameras = SimConfig::FromEnvironment(&problems);
+    const QVector<SimCameraSetup> cameras = SimConfig::FromEnvironment(&problems);
     QVERIFY(problems.isEmpty());
     QCOMPARE(cameras.size(), 2);
     QCOMPARE(cameras[1].Position, QCamera::BackFace);

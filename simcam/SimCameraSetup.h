@@ -9,7 +9,7 @@
 
 // Everything one synthetic camera is: identity, picture, pacing and the
 // faults it fakes. Plain values, copied freely between threads.
-struct SimCameraSpec
+struct SimCameraSetup
 {
     enum class DeliveryMode { Queued, Direct };
 
