@@ -1,5 +1,6 @@
 #include "CameraSettings.h"
 #include "Lentavio.h"
+#include "StoreLock.h"
 
 #include <QApplication>
 
@@ -11,6 +12,7 @@ int main(int argc, char** argv)
     QApplication::setOrganizationName("Orvelta");
     QApplication::setOrganizationDomain("orvelta.org");
 
+    StoreLock::RemoveUnowned();
     CameraSettings cameraSettings;
     Lentavio window;
     window.show();

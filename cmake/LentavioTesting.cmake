@@ -6,12 +6,17 @@ set(LENTAVIO_SANITIZER_ENV
     "LSAN_OPTIONS=suppressions=${sanitizer_dir}/lsan.supp:print_suppressions=0"
     "TSAN_OPTIONS=ignore_noninstrumented_modules=1:suppressions=${sanitizer_dir}/tsan.supp:exitcode=86:second_deadlock_stack=1")
 
-# lentavio_add_test(<name> SOURCES <files...> LIBS <targets...>)
+# The environment every test runs in: offscreen, with its own throw-away
+# settings store under the build tree (the user's real store is never
+# touched) and with the synthetic camera on the plugin path.
+function(lentavio_test_environment name out)
+    set(store ${CMAKE_BINARY_DIR}/test-settings/${name})
+    set(${out} "QT_QPA_PLATFORM=offscreen;XDG_CONFIG_HOME=${store};HOME=${store}/home;QT_PLUGIN_PATH=${LENTAVIO_PLUGIN_DIR};QT_LOGGING_RULES=qt.multimedia*=false;${LENTAVIO_SANITIZER_ENV}" PARENT_SCOPE)
+endfunction()
+
+# lentavio_add_test(<name> SOURCES <files...> LIBS <targets...> [TIMEOUT <s>])
 #
-# Builds one QtTest executable and registers it with CTest. Every test runs
-# offscreen, with its own throw-away settings store under the build tree (the
-# user's real store is never touched) and with the synthetic camera on the
-# plugin path.
+# Builds one QtTest executable and registers it with CTest.
 function(lentavio_add_test name)
     cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;LIBS" ${ARGN})
     add_executable(${name} ${ARG_SOURCES})
@@ -19,12 +24,25 @@ function(lentavio_add_test name)
     # Tests that list cameras need the synthetic camera built.
     add_dependencies(${name} lentavio_simcam)
     add_test(NAME ${name} COMMAND ${name})
-    set(store ${CMAKE_BINARY_DIR}/test-settings/${name})
-    set_tests_properties(${name} PROPERTIES
-        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;XDG_CONFIG_HOME=${store};HOME=${store}/home;QT_PLUGIN_PATH=${LENTAVIO_PLUGIN_DIR};QT_LOGGING_RULES=qt.multimedia*=false;${LENTAVIO_SANITIZER_ENV}")
-    if(ARG_TIMEOUT)
-        set_tests_properties(${name} PROPERTIES TIMEOUT ${ARG_TIMEOUT})
-    else()
-        set_tests_properties(${name} PROPERTIES TIMEOUT 300)
+    lentavio_test_environment(${name} environment)
+    if(NOT ARG_TIMEOUT)
+        set(ARG_TIMEOUT 300)
     endif()
+    set_tests_properties(${name} PROPERTIES ENVIRONMENT "${environment}" TIMEOUT ${ARG_TIMEOUT})
+endfunction()
+
+# lentavio_add_slow_variant(<name> [TIMEOUT <s>])
+#
+# Registers the test <name> once more as <name>_slow, run with
+# LENTAVIO_TEST_TIER=slow and labelled "slow": the full round counts, which
+# CI runs and `ctest -LE slow` (the fast tier) leaves out.
+function(lentavio_add_slow_variant name)
+    cmake_parse_arguments(ARG "" "TIMEOUT" "" ${ARGN})
+    add_test(NAME ${name}_slow COMMAND ${name})
+    lentavio_test_environment(${name}_slow environment)
+    if(NOT ARG_TIMEOUT)
+        set(ARG_TIMEOUT 1800)
+    endif()
+    set_tests_properties(${name}_slow PROPERTIES
+        ENVIRONMENT "${environment};LENTAVIO_TEST_TIER=slow" LABELS slow TIMEOUT ${ARG_TIMEOUT})
 endfunction()

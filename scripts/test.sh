@@ -1,24 +1,41 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds and runs the whole test suite offscreen.
+# Installs what is missing, builds and runs the test suite offscreen.
 # Every test gets its own throw-away settings store; the user's is never used.
 #
 #   ./scripts/test.sh                     the fast tier (what a developer runs)
+#   ./scripts/test.sh --all               the fast tier and the slow one (label "slow")
 #   ./scripts/test.sh --sanitize address  AddressSanitizer + UBSan, in build-address/
 #   ./scripts/test.sh --sanitize thread   ThreadSanitizer, in build-thread/
+# --all combines with --sanitize. The reliability groups print one
+# "RELIABILITY ..." line of figures each, repeated at the end.
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 sanitize=""
-if [ "${1:-}" = "--sanitize" ]; then
-    sanitize=${2:?"--sanitize needs address or thread"}
-    BUILD_DIR=${LENTAVIO_BUILD_DIR:-$ROOT/build-$sanitize}
-fi
+tiers=(-LE slow)
+while [ $# -gt 0 ]; do
+    case "$1" in
+        --sanitize)
+            sanitize=${2:?"--sanitize needs address or thread"}
+            BUILD_DIR=${LENTAVIO_BUILD_DIR:-$ROOT/build-$sanitize}
+            shift 2 ;;
+        --all)
+            tiers=()
+            shift ;;
+        *)
+            fail "unknown option $1" ;;
+    esac
+done
 
 install_packages
 build -DLENTAVIO_SANITIZE="$sanitize"
 
-step "Running the tests${sanitize:+ under the $sanitize sanitizer}"
+what="${tiers:+the fast tier}${tiers:-all tiers}${sanitize:+ under the $sanitize sanitizer}"
+step "Running $what"
 export QT_QPA_PLATFORM=offscreen
 cd "$BUILD_DIR"
 start=$SECONDS
-ctest --output-on-failure -j"$(nproc)" || fail "tests${sanitize:+ ($sanitize sanitizer)}"
-step "All tests passed${sanitize:+ under the $sanitize sanitizer} in $((SECONDS - start)) s"
+status=0
+ctest --output-on-failure -j"$(nproc)" "${tiers[@]}" || status=$?
+grep -h '^RELIABILITY ' Testing/Temporary/LastTest.log 2>/dev/null || true
+[ "$status" -eq 0 ] || fail "tests ($what)"
+step "All tests passed ($what) in $((SECONDS - start)) s"

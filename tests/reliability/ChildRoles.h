@@ -1,0 +1,42 @@
+#pragma once
+
+#include "ChildProcess.h"
+
+#include <QApplication>
+#include <QTest>
+
+// What a child process started through ChildProcess does, chosen by its role.
+// Each role starts the program as main() does and talks to the parent in
+// output lines:
+//   store       shows a frame, prints "use<TAB>..." for the values in use,
+//               changes a few settings ("change<TAB>...") and prints the
+//               values in use again ("memory<TAB>...").
+//   writeloop   prints "writing" and then changes settings until killed.
+//   firstwrite  makes one change and prints "firstwrite<TAB>ms", the time
+//               from start-up until it was written, and "change<TAB>..." .
+//   nocamera    waits for a frame that must not come, then prints whether
+//               one came, the status line and the Camera menu's entries.
+//   shutdown    shows a frame, waits the milliseconds given as its argument,
+//               prints "closing" and closes the window like a user.
+class ChildRoles
+{
+public:
+    // Call with the application and its names set up; returns the exit code.
+    static int Run();
+
+    // The main() of a test that runs children: the synthetic cameras, the
+    // application named as the program names itself, then either the child's
+    // role or the test.
+    template <typename Test>
+    static int Main(int argc, char** argv, const char* cameras)
+    {
+        qputenv("LENTAVIO_SIMCAM", cameras);
+        QApplication application(argc, argv);
+        QApplication::setOrganizationName("Orvelta");
+        QApplication::setApplicationName("Lentavio");
+        if (ChildProcess::IsChild())
+            return Run();
+        Test test;
+        return QTest::qExec(&test, argc, argv);
+    }
+};

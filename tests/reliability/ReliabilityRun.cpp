@@ -1,0 +1,33 @@
+#include "ReliabilityRun.h"
+
+#include <cstdio>
+
+bool ReliabilityRun::IsSlowTier()
+{
+    return qEnvironmentVariable("LENTAVIO_TEST_TIER") == "slow";
+}
+
+QString ReliabilityRun::Sanitizer()
+{
+    return QStringLiteral(LENTAVIO_SANITIZER);
+}
+
+int ReliabilityRun::Rounds(int fast, int slow, int slowUnderSanitizer)
+{
+    if (!IsSlowTier())
+        return fast;
+    return Sanitizer().isEmpty() ? slow : slowUnderSanitizer;
+}
+
+bool ReliabilityRun::EnforcesTiming()
+{
+    return Sanitizer().isEmpty();
+}
+
+void ReliabilityRun::Report(const QString& group, const QString& figures)
+{
+    const QString build = Sanitizer().isEmpty() ? QString() : QString(" [%1]").arg(Sanitizer());
+    std::printf("RELIABILITY %s%s%s: %s\n", qPrintable(group), IsSlowTier() ? " (slow tier)" : "",
+                qPrintable(build), qPrintable(figures));
+    std::fflush(stdout);
+}

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QString>
+
+// How much a reliability group tries in this run and where its figures go.
+// The fast tier (what developers run) tries few rounds; the slow tier,
+// selected by LENTAVIO_TEST_TIER=slow and run by CI, tries the full counts.
+class ReliabilityRun
+{
+public:
+    static bool IsSlowTier();
+    // "address", "thread" or empty: the sanitizer this build carries.
+    static QString Sanitizer();
+    static int Rounds(int fast, int slow, int slowUnderSanitizer);
+    // Timing bounds hold for the plain build; a sanitizer slows our code
+    // several times over, so there they are printed but not enforced.
+    static bool EnforcesTiming();
+    // Prints the group's one line of figures, which CI collects.
+    static void Report(const QString& group, const QString& figures);
+};
