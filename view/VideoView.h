@@ -2,6 +2,8 @@
 
 #include "ui_VideoView.h"
 
+#include "PicturePool.h"
+
 #include <QLabel>
 #include <QPointF>
 #include <QVector2D>
@@ -55,8 +57,9 @@ protected:
 private:
     friend class tst_VideoView;
 
-    // Scales by scale and mirrors by the flips; the result starts at (0, 0).
-    QPixmap ScaleAndMirror(const QImage& frame, double scale) const;
+    // Scales by scale and mirrors by the flips; the result starts at (0, 0)
+    // and has the size QImage::transformed() gives a smooth scale.
+    QPixmap ScaleAndMirror(const QImage& frame, double scale);
     // m_CrosshairPos in a displayed picture of the given size.
     QPointF MapToPixmap(double width, double height) const;
     QPointF MapToPicture(const QPointF& normalised, double width, double height) const;
@@ -87,4 +90,6 @@ private:
     QPointF m_HoleCenter;
     QPointF m_HoleCenterSmoothed;
     double m_HoleRadius = 0.0;
+
+    PicturePool m_PicturePool;
 };
