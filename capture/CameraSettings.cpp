@@ -1,5 +1,7 @@
 #include "CameraSettings.h"
 
+#include "StoredColor.h"
+
 #include <QSettings>
 
 #include <cmath>
@@ -8,23 +10,17 @@ namespace
 {
 CameraSettings* s_Instance = nullptr;
 
-QCamera::Position ToPosition(QVariant value)
+// Read through an int so that a stored number outside the enumeration (a
+// damaged store) never becomes an enumeration value; it counts as
+// unspecified, like anything else that does not convert.
+QCamera::Position ToPosition(const QVariant& value)
 {
-    const int positionType = qMetaTypeId<QCamera::Position>();
-    if (value.userType() == positionType)
-        return value.value<QCamera::Position>();
-    if (value.convert(positionType))
-        return value.value<QCamera::Position>();
-    return QCamera::UnspecifiedPosition;
-}
-
-QColor ToColor(QVariant value)
-{
-    if (value.userType() == QMetaType::QColor)
-        return value.value<QColor>();
-    if (value.convert(QMetaType::QColor))
-        return value.value<QColor>();
-    return QColor();
+    qMetaTypeId<QCamera::Position>();
+    bool ok = false;
+    const int position = value.toInt(&ok);
+    if (!ok || position < QCamera::UnspecifiedPosition || position > QCamera::FrontFace)
+        return QCamera::UnspecifiedPosition;
+    return static_cast<QCamera::Position>(position);
 }
 
 // A threshold that is not a finite number would reach the edge detector as
@@ -80,7 +76,7 @@ void CameraSettings::Load()
     const bool enabled = settings.value("Filters/EdgeDetect/enabled", false).toBool();
     const double minThreshold = ToThreshold(settings.value("Filters/EdgeDetect/min_threshold", 100.0), 100.0);
     const double maxThreshold = ToThreshold(settings.value("Filters/EdgeDetect/max_threshold", 200.0), 200.0);
-    const QColor color = ToColor(settings.value("Filters/EdgeDetect/color", QColor(Qt::white)));
+    const QColor color = StoredColor(settings.value("Filters/EdgeDetect/color", QColor(Qt::white)));
 
     std::lock_guard<std::mutex> lock(m_EdgeDetectMutex);
     m_EdgeDetectEnabled = enabled;

@@ -1,5 +1,7 @@
 #include "HoleDetectWnd.h"
 
+#include "StoredColor.h"
+
 #include <QSettings>
 
 namespace
@@ -23,13 +25,11 @@ HoleDetectWnd::HoleDetectWnd(QWidget* parent)
     m_FreezeHoleColor->setChecked(settings.value("FreezeCenterColor", false).toBool());
     m_ThresholdSlider->setValue(settings.value("Threshold", 250).toInt());
     m_RoundnessSlider->setValue(settings.value("Roundness", 750).toInt());
-    // value<QColor>() takes a stored colour as is, converts anything else
-    // and yields the invalid colour when that fails.
-    m_MarkerColor = settings.value("MarkerColor", DefaultMarkerColor).value<QColor>();
+    m_MarkerColor = StoredColor(settings.value("MarkerColor", DefaultMarkerColor));
     m_MarkerColorView->SetColor(m_MarkerColor);
     m_MarkerAlphaSlider->setValue(m_MarkerColor.alpha());
     m_MarkerWidthSlider->setValue(settings.value("MarkerWidth", 6).toInt());
-    SetCenterColor(settings.value("CenterColor", QColor()).value<QColor>());
+    SetCenterColor(StoredColor(settings.value("CenterColor", QColor())));
     settings.endGroup();
 
     connect(m_CalibrateButton, &QPushButton::clicked, this, &HoleDetectWnd::SignalCalibrateCrosshair);

@@ -1,5 +1,8 @@
 #include "CameraSettings.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QThread>
@@ -20,7 +23,9 @@ private slots:
     void StoredValuesAreLoaded();
     void BadStoredThreshold_data();
     void BadStoredThreshold();
+    void BadStoredColorIsInvalid_data();
     void BadStoredColorIsInvalid();
+    void StoredPositionOutsideTheEnumIsUnspecified();
     void AbsentStoredCameraFallsBackToDefault();
     void InstanceIsTheLiveObject();
 
@@ -100,11 +105,40 @@ void tst_CameraSettings::BadStoredThreshold()
     QCOMPARE(settings.GetEdgeDetectMaxThreshold(), 200.0);
 }
 
+void tst_CameraSettings::BadStoredColorIsInvalid_data()
+{
+    // Raw lines of the store file, as a damaged or hand-edited one holds them.
+    QTest::addColumn<QByteArray>("line");
+    QTest::newRow("list of words") << QByteArray("color=not, a colour");
+    QTest::newRow("truncated colour record") << QByteArray("color=@Variant(\\0\\0\\0\\x43)");
+    QTest::newRow("colour record with a bad spec") << QByteArray("color=@Variant(\\0\\0\\0\\x43\\x9\\xff\\xff\\xff\\xff\\0\\0\\0\\0\\0\\0)");
+    QTest::newRow("empty") << QByteArray("color=");
+}
+
 void tst_CameraSettings::BadStoredColorIsInvalid()
 {
-    QSettings().setValue("Filters/EdgeDetect/color", QStringList{"not", "a colour"});
+    QFETCH(QByteArray, line);
+    const QString path = QSettings().fileName();
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write("[Filters]\n");
+    file.write(line.replace("color=", "EdgeDetect\\color=") + "\n");
+    file.close();
+
     CameraSettings settings;
     QVERIFY(!settings.GetEdgeDetectColor().isValid());
+}
+
+void tst_CameraSettings::StoredPositionOutsideTheEnumIsUnspecified()
+{
+    {
+        QSettings store;
+        store.setValue("Camera/device", "no-such-device");
+        store.setValue("Camera/position", 99);
+    }
+    CameraSettings settings;
+    QCOMPARE(settings.GetSelectedCamera(), QCameraInfo::defaultCamera());
 }
 
 void tst_CameraSettings::AbsentStoredCameraFallsBackToDefault()

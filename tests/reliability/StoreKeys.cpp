@@ -1,5 +1,7 @@
 #include "StoreKeys.h"
 
+#include "StoredColor.h"
+
 #include <QColor>
 #include <QSettings>
 
@@ -43,7 +45,9 @@ QString StoreKeys::Text(Kind kind, const QVariant& value)
     case Kind::Double:
         return QString::number(value.toDouble(), 'g', 17);
     case Kind::Colour: {
-        const QColor colour = value.value<QColor>();
+        // Through the program's own reading: copying a damaged colour record
+        // as it is would be undefined.
+        const QColor colour = StoredColor(value);
         return colour.isValid() ? colour.name(QColor::HexArgb) : "invalid";
     }
     case Kind::Device:
