@@ -5,11 +5,11 @@
 QColor StoredColor(const QVariant& value)
 {
     if (value.userType() == QMetaType::QColor) {
-        // QColor keeps its spec first; a truncated "@Variant(" record leaves
-        // garbage there, and copying such a colour is undefined.
-        int spec = 0;
-        std::memcpy(&spec, value.constData(), sizeof spec);
-        if (spec < QColor::Invalid || spec > QColor::ExtendedRgb)
+        // QColor keeps its colour model first; a truncated "@Variant(" record
+        // leaves garbage there, and copying such a colour is undefined.
+        int model = 0;
+        std::memcpy(&model, value.constData(), sizeof model);
+        if (model < QColor::Invalid || model > QColor::ExtendedRgb)
             return QColor();
         return value.value<QColor>();
     }

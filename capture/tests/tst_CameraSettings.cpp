@@ -111,7 +111,7 @@ void tst_CameraSettings::BadStoredColorIsInvalid_data()
     QTest::addColumn<QByteArray>("line");
     QTest::newRow("list of words") << QByteArray("color=not, a colour");
     QTest::newRow("truncated colour record") << QByteArray("color=@Variant(\\0\\0\\0\\x43)");
-    QTest::newRow("colour record with a bad spec") << QByteArray("color=@Variant(\\0\\0\\0\\x43\\x9\\xff\\xff\\xff\\xff\\0\\0\\0\\0\\0\\0)");
+    QTest::newRow("colour record with a bad colour model") << QByteArray("color=@Variant(\\0\\0\\0\\x43\\x9\\xff\\xff\\xff\\xff\\0\\0\\0\\0\\0\\0)");
     QTest::newRow("empty") << QByteArray("color=");
 }
 
