@@ -96,7 +96,9 @@ void SimFrameProducer::Loop(const std::shared_ptr<Run>& run)
                 break;
             }
             const qint64 start = std::chrono::duration_cast<std::chrono::microseconds>(deadline - origin).count();
-            setup.Sink->Offer(run->MakeFrame(number, start));
+            // A dropped frame keeps its number: the numbers skip, as they
+            // do for a camera whose frames the program did not take.
+            setup.Sink->Offer([&run, number, start] { return run->MakeFrame(number, start); });
             deadline += period;
             // Behind by more than a frame (a busy machine): skip, don't burst.
             const Clock::time_point now = Clock::now();

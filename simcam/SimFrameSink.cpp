@@ -10,10 +10,10 @@ SimFrameSink::SimFrameSink(QAbstractVideoSurface* surface, SimCameraSetup::Deliv
 {
 }
 
-bool SimFrameSink::Offer(const QVideoFrame& frame)
+bool SimFrameSink::Offer(const std::function<QVideoFrame()>& make)
 {
     if (m_Mode == SimCameraSetup::DeliveryMode::Direct) {
-        Present(frame);
+        Present(make());
         return true;
     }
     {
@@ -22,6 +22,7 @@ bool SimFrameSink::Offer(const QVideoFrame& frame)
             return false;
         m_Pending = true;
     }
+    const QVideoFrame frame = make();
     // The surface is the context: were it deleted, Qt drops the call.
     QMetaObject::invokeMethod(
         m_Surface,

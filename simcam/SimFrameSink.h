@@ -5,6 +5,7 @@
 #include <QVideoFrame>
 
 #include <condition_variable>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -13,8 +14,9 @@ class QAbstractVideoSurface;
 
 // Hands frames from the producer thread to a surface, for one run of the
 // camera. Queued: present() runs on the surface's thread, and a frame offered
-// while the previous one still waits there is dropped, so the producer never
-// waits on the program. Direct: present() runs on the producer thread.
+// while the previous one still waits there is dropped before it is made, so
+// the producer never waits on the program and, like a real camera, costs it
+// no CPU for frames nobody sees. Direct: present() runs on the producer thread.
 // Once Close() returns, no present() starts; shared, because a queued frame
 // may outlive the run that offered it.
 class SimFrameSink : public std::enable_shared_from_this<SimFrameSink>
@@ -22,8 +24,9 @@ class SimFrameSink : public std::enable_shared_from_this<SimFrameSink>
 public:
     SimFrameSink(QAbstractVideoSurface* surface, SimCameraSetup::DeliveryMode mode);
 
-    // Producer thread. False when the frame was dropped.
-    bool Offer(const QVideoFrame& frame);
+    // Producer thread. make() is called only for a frame that is handed on;
+    // false when it was dropped.
+    bool Offer(const std::function<QVideoFrame()>& make);
     // Waits at most timeoutMs for a present() under way on another thread;
     // false if it is still running then.
     bool Close(int timeoutMs);
