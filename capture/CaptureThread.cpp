@@ -61,9 +61,9 @@ quint64 CaptureThread::GetDroppedCapturedFrames() const
     return m_CapturedFrames.GetDroppedCount();
 }
 
-quint64 CaptureThread::GetDroppedReadyFrames() const
+quint64 CaptureThread::GetProcessedFrames() const
 {
-    return m_ReadyFrames.GetDroppedCount();
+    return m_ProcessedFrames;
 }
 
 void CaptureThread::SlotStarted()
@@ -96,6 +96,7 @@ void CaptureThread::SlotFrameCaptured(cv::Mat frame, qint64 processingTime)
         frame = painted;
     }
 
+    ++m_ProcessedFrames;
     Deliver({frame, processingTime, timer.elapsed()});
 }
 
@@ -147,6 +148,10 @@ void CaptureThread::QueueCapturedFrame(const cv::Mat& frame, qint64 processingTi
 
 void CaptureThread::ProcessCapturedFrame()
 {
+    // Left in its box, the captured frame is replaced by newer ones until
+    // DeliverWaitingFrame() comes back for it.
+    if (m_ReadyFrame)
+        return;
     if (std::optional<TimedFrame> captured = m_CapturedFrames.Take())
         SlotFrameCaptured(captured->Frame, captured->CaptureTime);
 }
@@ -154,7 +159,7 @@ void CaptureThread::ProcessCapturedFrame()
 void CaptureThread::Deliver(TimedFrame frame)
 {
     if (m_FrameOutstanding) {
-        m_ReadyFrames.Put(std::move(frame));
+        m_ReadyFrame = std::move(frame);
         return;
     }
     m_FrameOutstanding = true;
@@ -164,6 +169,10 @@ void CaptureThread::Deliver(TimedFrame frame)
 void CaptureThread::DeliverWaitingFrame()
 {
     m_FrameOutstanding = false;
-    if (std::optional<TimedFrame> ready = m_ReadyFrames.Take())
-        Deliver(std::move(*ready));
+    if (!m_ReadyFrame)
+        return;
+    TimedFrame ready = std::move(*m_ReadyFrame);
+    m_ReadyFrame.reset();
+    Deliver(std::move(ready));
+    ProcessCapturedFrame();
 }

@@ -8,6 +8,9 @@
 #include <QObject>
 #include <QSharedPointer>
 
+#include <atomic>
+#include <optional>
+
 class QThread;
 
 // The capture pipeline: owns the camera and the surface it renders into,
@@ -17,10 +20,13 @@ class QThread;
 // BindToThread(). The camera, the surface and StartCamera() stay on the
 // user-interface thread; the frame work runs on the worker thread.
 //
-// Frames in flight are bounded: at most one captured frame waits for the
-// worker and at most one processed frame waits for the window, in each case
-// the newest; older ones are dropped and counted. The window reports each
-// presented frame with FramePresented(), which releases the next one.
+// Frames in flight are bounded: one frame at the window, at most one
+// processed frame waiting for it and at most one captured frame waiting for
+// the worker, the newest; older captured ones are dropped and counted. While
+// a processed frame waits the worker processes nothing, so no work is spent
+// on a frame that would be replaced before it is shown. The window reports
+// each presented frame with FramePresented(), which releases the waiting one
+// and lets the worker take the newest captured frame.
 class CaptureThread : public QObject
 {
     Q_OBJECT
@@ -44,9 +50,10 @@ public:
     // no further SignalFrameReady is emitted until then. Any thread.
     void FramePresented();
 
-    // Frames replaced while waiting for the worker or for the window. Any thread.
+    // Captured frames replaced while waiting for the worker, and frames
+    // processed. Any thread.
     quint64 GetDroppedCapturedFrames() const;
-    quint64 GetDroppedReadyFrames() const;
+    quint64 GetProcessedFrames() const;
 
     // The rate a camera is asked for: the largest maximum among its ranges,
     // but at least 5 fps.
@@ -79,10 +86,11 @@ private:
     QSharedPointer<QCamera> m_Camera;
     VideoCapturer m_Capturer;
     FrameMailbox m_CapturedFrames;
-    FrameMailbox m_ReadyFrames;
+    std::atomic<quint64> m_ProcessedFrames{0};
     // Worker thread only: a SignalFrameReady has not been answered by
-    // FramePresented() yet.
+    // FramePresented() yet, and the processed frame waiting for that.
     bool m_FrameOutstanding = false;
+    std::optional<TimedFrame> m_ReadyFrame;
     // User-interface thread only.
     bool m_CameraErrorReported = false;
 };
