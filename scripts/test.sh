@@ -29,7 +29,8 @@ done
 install_packages
 build -DLENTAVIO_SANITIZE="$sanitize"
 
-what="${tiers:+the fast tier}${tiers:-all tiers}${sanitize:+ under the $sanitize sanitizer}"
+what="${tiers:+the fast tier}"
+what="${what:-all tiers}${sanitize:+ under the $sanitize sanitizer}"
 step "Running $what"
 export QT_QPA_PLATFORM=offscreen
 cd "$BUILD_DIR"
