@@ -1,7 +1,9 @@
 #include "ChildRoles.h"
 
+#include "CameraFaultRole.h"
 #include "ChildProcess.h"
 #include "Lentavio.h"
+#include "StalledScreenRole.h"
 #include "WindowSession.h"
 
 #include <QCoreApplication>
@@ -14,23 +16,17 @@ namespace
 {
 constexpr int kFrameTimeoutMs = 30000;
 
-void Print(const QString& line)
-{
-    std::printf("%s\n", qPrintable(line));
-    std::fflush(stdout);
-}
-
 void PrintAll(const char* prefix, const QStringList& lines)
 {
     for (const QString& line : lines)
-        Print(QString(prefix) + '\t' + line);
+        ChildRoles::Print(QString(prefix) + '\t' + line);
 }
 
 int Store()
 {
     WindowSession session;
     if (!session.WaitForFrame(kFrameTimeoutMs)) {
-        Print("noframe");
+        ChildRoles::Print("noframe");
         return 3;
     }
     PrintAll("use", session.ValuesInUse());
@@ -43,7 +39,7 @@ int Store()
 int WriteLoop()
 {
     WindowSession session;
-    Print("writing");
+    ChildRoles::Print("writing");
     for (int step = 0;; ++step) {
         session.ChangeSettings(step);
         QCoreApplication::processEvents();
@@ -56,7 +52,7 @@ int FirstWrite()
     clock.start();
     WindowSession session;
     const QStringList changes = session.ChangeSettings(0);
-    Print(QString("firstwrite\t%1").arg(clock.elapsed()));
+    ChildRoles::Print(QString("firstwrite\t%1").arg(clock.elapsed()));
     PrintAll("change", changes);
     return 0;
 }
@@ -69,10 +65,10 @@ int NoCamera()
     QElapsedTimer clock;
     clock.start();
     QCoreApplication::processEvents();
-    Print(QString("frame\t%1").arg(frame ? "yes" : "no"));
-    Print(QString("events\t%1").arg(clock.elapsed()));
-    Print("status\t" + session.StatusMessage());
-    Print(QString("menu\t%1").arg(session.CameraMenuEntries()));
+    ChildRoles::Print(QString("frame\t%1").arg(frame ? "yes" : "no"));
+    ChildRoles::Print(QString("events\t%1").arg(clock.elapsed()));
+    ChildRoles::Print("status\t" + session.StatusMessage());
+    ChildRoles::Print(QString("menu\t%1").arg(session.CameraMenuEntries()));
     session.Window().close();
     return 0;
 }
@@ -82,17 +78,23 @@ int Shutdown()
     const int delayMs = QCoreApplication::arguments().value(1).toInt();
     WindowSession session;
     if (!session.WaitForFrame(kFrameTimeoutMs)) {
-        Print("noframe");
+        ChildRoles::Print("noframe");
         return 3;
     }
     QTimer::singleShot(delayMs, &session.Window(), [&session] {
-        Print("closing");
+        ChildRoles::Print("closing");
         session.Window().close();
     });
     // Closing the last window ends the loop, as in main().
     return QCoreApplication::exec();
 }
 } // namespace
+
+void ChildRoles::Print(const QString& line)
+{
+    std::printf("%s\n", qPrintable(line));
+    std::fflush(stdout);
+}
 
 int ChildRoles::Run()
 {
@@ -107,6 +109,11 @@ int ChildRoles::Run()
         return NoCamera();
     if (role == "shutdown")
         return Shutdown();
-    Print("unknown role " + role);
+    const QStringList args = QCoreApplication::arguments();
+    if (role == "stall")
+        return StalledScreenRole(args.value(1).toInt()).Run();
+    if (role == "camerafault")
+        return CameraFaultRole(args.value(1) == "1", args.value(2).toInt(), args.value(3).toInt()).Run();
+    ChildRoles::Print("unknown role " + role);
     return 2;
 }

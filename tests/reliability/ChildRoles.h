@@ -18,19 +18,26 @@
 //               one came, the status line and the Camera menu's entries.
 //   shutdown    shows a frame, waits the milliseconds given as its argument,
 //               prints "closing" and closes the window like a user.
+//   stall       StalledScreenRole; argument: how many stalls.
+//   camerafault CameraFaultRole; arguments: fault expected (0/1), switches,
+//               good camera's index (-1: none).
 class ChildRoles
 {
 public:
     // Call with the application and its names set up; returns the exit code.
     static int Run();
+    // One output line, flushed at once so that the parent sees it even if
+    // the child dies next.
+    static void Print(const QString& line);
 
-    // The main() of a test that runs children: the synthetic cameras, the
-    // application named as the program names itself, then either the child's
-    // role or the test.
+    // The main() of a test that runs children: the synthetic cameras (a
+    // child keeps those its parent gave it), the application named as the
+    // program names itself, then either the child's role or the test.
     template <typename Test>
     static int Main(int argc, char** argv, const char* cameras)
     {
-        qputenv("LENTAVIO_SIMCAM", cameras);
+        if (!ChildProcess::IsChild())
+            qputenv("LENTAVIO_SIMCAM", cameras);
         QApplication application(argc, argv);
         QApplication::setOrganizationName("Orvelta");
         QApplication::setApplicationName("Lentavio");

@@ -57,6 +57,11 @@ QString WindowSession::StatusMessage() const
     return m_Window->findChild<QStatusBar*>("m_StatusBar")->currentMessage();
 }
 
+void WindowSession::ClearStatusMessage()
+{
+    m_Window->findChild<QStatusBar*>("m_StatusBar")->clearMessage();
+}
+
 int WindowSession::CameraMenuEntries() const
 {
     return m_Window->findChild<QMenu*>("m_MenuCamera")->actions().size();

@@ -20,6 +20,7 @@ public:
     // True once the view shows a picture from the camera.
     bool WaitForFrame(int timeoutMs);
     QString StatusMessage() const;
+    void ClearStatusMessage();
     int CameraMenuEntries() const;
     // One "name<TAB>value" line per key of StoreKeys, as the program uses it
     // now; a slider's line adds its minimum and maximum.
