@@ -24,6 +24,11 @@ bool ReliabilityRun::EnforcesTiming()
     return Sanitizer().isEmpty();
 }
 
+bool ReliabilityRun::EnforcesMemory()
+{
+    return Sanitizer().isEmpty();
+}
+
 void ReliabilityRun::Report(const QString& group, const QString& figures)
 {
     const QString build = Sanitizer().isEmpty() ? QString() : QString(" [%1]").arg(Sanitizer());
