@@ -2,6 +2,7 @@
 
 #include "CameraSettings.h"
 #include "FramePoolAllocator.h"
+#include "ThreadHandOff.h"
 
 #include <QCameraViewfinderSettings>
 #include <QElapsedTimer>
@@ -14,10 +15,15 @@ CaptureThread::CaptureThread()
     // Before the first frame: every frame-sized buffer on the way, OpenCV's
     // own temporaries included, is then recycled instead of faulted in anew.
     FramePoolAllocator::Install();
+    // Queued like every receiver of a frame and connected before any of
+    // them, so that on their thread it runs before each of them.
+    connect(this, &CaptureThread::SignalFrameReady, &m_Capturer, [this] { HandOffAcquire(this); });
 }
 
 CaptureThread::~CaptureThread()
 {
+    // QThread::wait() has ordered the worker's last work before this.
+    HandOffAcquire(this);
     StopCamera();
 }
 
@@ -49,6 +55,10 @@ void CaptureThread::BindToThread(QThread* thread)
 {
     moveToThread(thread);
     connect(thread, SIGNAL(started()), this, SLOT(SlotStarted()));
+    // Runs on the worker as its very last work, before wait() returns.
+    connect(thread, &QThread::finished, this, [this] { HandOffRelease(this); }, Qt::DirectConnection);
+    // QThread::start() orders everything so far before the worker's first slot.
+    HandOffRelease(this);
 }
 
 void CaptureThread::FramePresented()
@@ -68,6 +78,7 @@ quint64 CaptureThread::GetProcessedFrames() const
 
 void CaptureThread::SlotStarted()
 {
+    HandOffAcquire(this);
     // Direct, so that the hand-over happens on the surface's thread and only
     // the wake-up goes through the worker's event queue.
     connect(&m_Capturer, &VideoCapturer::SignalFrameCaptured, this, &CaptureThread::QueueCapturedFrame,
@@ -163,6 +174,8 @@ void CaptureThread::Deliver(TimedFrame frame)
         return;
     }
     m_FrameOutstanding = true;
+    // The frame reaches its receivers through queued connections.
+    HandOffRelease(this);
     emit SignalFrameReady(frame.Frame, frame.CaptureTime, frame.ProcessTime);
 }
 
