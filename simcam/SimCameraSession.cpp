@@ -26,6 +26,14 @@ SimCameraSession::SimCameraSession(const QVector<SimCameraSetup>& cameras, QObje
     : QObject(parent)
     , m_Cameras(cameras)
 {
+    // Connected once here rather than posted as lambdas from the producer
+    // thread: a lambda built there reaches this thread through Qt's event
+    // queue, an ordering ThreadSanitizer cannot see in Debian's Qt.
+    connect(this, &SimCameraSession::SignalProducerStarted, this, &SimCameraSession::SlotStarted,
+            Qt::QueuedConnection);
+    connect(this, &SimCameraSession::SignalProducerLost, this, &SimCameraSession::SlotLost, Qt::QueuedConnection);
+    connect(this, &SimCameraSession::SignalFrameWaiting, this, &SimCameraSession::SlotFrameWaiting,
+            Qt::QueuedConnection);
     SelectCamera(0);
 }
 
@@ -247,9 +255,10 @@ bool SimCameraSession::StartDelivery(QString* error)
         return false;
     }
     m_SurfaceStarted = true;
-    m_Sink = std::make_shared<SimFrameSink>(m_Surface, Setup().Delivery);
-
     const int generation = ++m_Generation;
+    m_Sink = std::make_shared<SimFrameSink>(m_Surface, Setup().Delivery,
+                                            [this, generation] { emit SignalFrameWaiting(generation); });
+
     SimFrameProducer::Setup setup;
     setup.Setup = Setup();
     setup.Format = surfaceFormat;
@@ -258,12 +267,8 @@ bool SimCameraSession::StartDelivery(QString* error)
     setup.Renderer = m_Renderer;
     setup.Pool = m_Pool;
     setup.Sink = m_Sink;
-    setup.Started = [this, generation] {
-        QMetaObject::invokeMethod(this, [this, generation] { SlotStarted(generation); }, Qt::QueuedConnection);
-    };
-    setup.Lost = [this, generation] {
-        QMetaObject::invokeMethod(this, [this, generation] { SlotLost(generation); }, Qt::QueuedConnection);
-    };
+    setup.Started = [this, generation] { emit SignalProducerStarted(generation); };
+    setup.Lost = [this, generation] { emit SignalProducerLost(generation); };
     m_Producer = std::make_unique<SimFrameProducer>(setup);
     return true;
 }
@@ -307,6 +312,15 @@ void SimCameraSession::SlotStarted(int generation)
 {
     if (generation == m_Generation)
         SetStateAndStatus(QCamera::ActiveState, QCamera::ActiveStatus);
+}
+
+void SimCameraSession::SlotFrameWaiting(int generation)
+{
+    if (generation != m_Generation || !m_Sink)
+        return;
+    // Held: a surface that stops the camera from present() ends the run.
+    const std::shared_ptr<SimFrameSink> sink = m_Sink;
+    sink->PresentWaiting();
 }
 
 void SimCameraSession::SlotLost(int generation)

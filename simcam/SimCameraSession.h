@@ -47,6 +47,10 @@ signals:
     void SignalStateChanged(QCamera::State state);
     void SignalStatusChanged(QCamera::Status status);
     void SignalError(int error, const QString& message);
+    // Emitted on the producer thread, received queued on this object's own.
+    void SignalProducerStarted(int generation);
+    void SignalProducerLost(int generation);
+    void SignalFrameWaiting(int generation);
 
 private:
     const SimCameraSetup& Setup() const;
@@ -59,6 +63,7 @@ private:
     void SetStateAndStatus(QCamera::State state, QCamera::Status status);
     void SlotStarted(int generation);
     void SlotLost(int generation);
+    void SlotFrameWaiting(int generation);
     void SlotSurfaceDestroyed();
 
     QVector<SimCameraSetup> m_Cameras;

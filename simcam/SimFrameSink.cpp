@@ -4,9 +4,11 @@
 
 #include <chrono>
 
-SimFrameSink::SimFrameSink(QAbstractVideoSurface* surface, SimCameraSetup::DeliveryMode mode)
+SimFrameSink::SimFrameSink(QAbstractVideoSurface* surface, SimCameraSetup::DeliveryMode mode,
+                           std::function<void()> wake)
     : m_Surface(surface)
     , m_Mode(mode)
+    , m_Wake(std::move(wake))
 {
 }
 
@@ -23,16 +25,29 @@ bool SimFrameSink::Offer(const std::function<QVideoFrame()>& make)
         m_Pending = true;
     }
     const QVideoFrame frame = make();
-    // The surface is the context: were it deleted, Qt drops the call.
-    QMetaObject::invokeMethod(
-        m_Surface,
-        [self = shared_from_this(), frame] {
-            self->Present(frame);
-            std::lock_guard<std::mutex> lock(self->m_Mutex);
-            self->m_Pending = false;
-        },
-        Qt::QueuedConnection);
+    // The frame travels under the lock rather than inside a posted call, so
+    // that the hand-over is one ThreadSanitizer can see; under the lock too,
+    // so that no wake-up leaves once Close() has returned.
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    if (m_Closed)
+        return false;
+    m_Waiting = frame;
+    m_Wake();
     return true;
+}
+
+void SimFrameSink::PresentWaiting()
+{
+    QVideoFrame frame;
+    {
+        std::lock_guard<std::mutex> lock(m_Mutex);
+        frame = m_Waiting;
+        m_Waiting = QVideoFrame();
+    }
+    if (frame.isValid())
+        Present(frame);
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    m_Pending = false;
 }
 
 void SimFrameSink::Present(const QVideoFrame& frame)

@@ -41,7 +41,7 @@ bool SimProbeSurface::present(const QVideoFrame& frame)
         }
         mapped.unmap();
     }
-    QMutexLocker lock(&m_Mutex);
+    std::lock_guard<std::mutex> lock(m_Mutex);
     m_Records.append(record);
     if (!pixels.isEmpty()) {
         m_LastPixels = pixels;
@@ -53,19 +53,19 @@ bool SimProbeSurface::present(const QVideoFrame& frame)
 
 int SimProbeSurface::Count() const
 {
-    QMutexLocker lock(&m_Mutex);
+    std::lock_guard<std::mutex> lock(m_Mutex);
     return m_Records.size();
 }
 
 QVector<SimProbeSurface::Record> SimProbeSurface::Records() const
 {
-    QMutexLocker lock(&m_Mutex);
+    std::lock_guard<std::mutex> lock(m_Mutex);
     return m_Records;
 }
 
 QVector<int> SimProbeSurface::PixelAt(int x, int y) const
 {
-    QMutexLocker lock(&m_Mutex);
+    std::lock_guard<std::mutex> lock(m_Mutex);
     if (x < 0 || y < 0 || x >= m_LastSize.width() || y >= m_LastSize.height())
         return {};
     const uchar* pixel = reinterpret_cast<const uchar*>(m_LastPixels.constData())

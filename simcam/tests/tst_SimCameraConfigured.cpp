@@ -287,7 +287,13 @@ void tst_SimCameraConfigured::oddFrames()
     QFETCH(Odd, odd);
     SimCameraRig rig(Camera(number));
     rig.Start();
-    QTRY_VERIFY_WITH_TIMEOUT(rig.Probe().Count() >= 3 * every, 10000);
+    // A frame offered while the previous one still waits is dropped before it
+    // is made, so on a busy machine the Nth ones can be missed for a while.
+    const auto seenOdd = [&] {
+        const QVector<SimProbeSurface::Record> records = rig.Probe().Records();
+        return std::any_of(records.begin(), records.end(), odd);
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(rig.Probe().Count() >= 3 * every && seenOdd(), 10000);
     rig.DeleteCamera();
 
     int oddCount = 0;
@@ -298,7 +304,6 @@ void tst_SimCameraConfigured::oddFrames()
         if (record.Stamp)
             QCOMPARE((*record.Stamp + 1) % every == 0, isOdd);
     }
-    QVERIFY(oddCount >= 1);
     QVERIFY(oddCount < rig.Probe().Count());
 }
 

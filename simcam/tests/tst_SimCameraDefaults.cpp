@@ -10,6 +10,17 @@
 
 namespace {
 
+// Frames presented per second, as a share of the set rate. Under
+// ThreadSanitizer every rendered pixel is instrumented and a 30 fps frame
+// takes longer to make than its period on 2 cores (12-15 fps measured), so
+// there only a steady flow is required; the production rate, counted by the
+// stamps, is checked in full either way.
+#if defined(__SANITIZE_THREAD__)
+constexpr qreal MinDeliveredShare = 0.25;
+#else
+constexpr qreal MinDeliveredShare = 0.5;
+#endif
+
 bool ByMinimum(const QCamera::FrameRateRange& a, const QCamera::FrameRateRange& b)
 {
     return a.minimumFrameRate < b.minimumFrameRate;
@@ -130,7 +141,7 @@ void tst_SimCameraDefaults::deliversAtTheSetRate()
     const qreal produced = (*records.last().Stamp - *records.first().Stamp) / seconds;
     const qreal delivered = (records.size() - 1) / seconds;
     QVERIFY2(produced > 0.8 * rate && produced < 1.2 * rate, qPrintable(QString::number(produced)));
-    QVERIFY2(delivered > 0.5 * rate, qPrintable(QString::number(delivered)));
+    QVERIFY2(delivered > MinDeliveredShare * rate, qPrintable(QString::number(delivered)));
 }
 
 void tst_SimCameraDefaults::unsupportedRateIsACameraError_data()
