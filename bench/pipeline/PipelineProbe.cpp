@@ -63,12 +63,14 @@ bool PipelineProbe::notify(QObject* receiver, QEvent* event)
 {
     if (event->type() == QEvent::MetaCall) {
         const QMetaObject* type = receiver->metaObject();
-        if (type == &VideoCapturer::staticMetaObject)
-            return TimePresent(receiver, event);
         if (type == &Lentavio::staticMetaObject)
             return TimeFrameReady(receiver, event);
+        if (type == &VideoCapturer::staticMetaObject)
+            AttachCapturer(receiver);
         if (type == &CaptureThread::staticMetaObject)
             AttachWorker(receiver);
+        else if (QThread::currentThread() == thread())
+            return TimeQueuedCall(receiver, event);
     }
     return QApplication::notify(receiver, event);
 }
@@ -86,21 +88,27 @@ void PipelineProbe::StopRecording()
     m_Recording = false;
 }
 
-bool PipelineProbe::TimePresent(QObject* receiver, QEvent* event)
+void PipelineProbe::AttachCapturer(QObject* capturer)
 {
-    std::call_once(m_CapturerAttached, [this, receiver] {
+    std::call_once(m_CapturerAttached, [this, capturer] {
         // Direct: runs inside present(), on its thread, at the emission.
-        connect(static_cast<VideoCapturer*>(receiver), &VideoCapturer::SignalFrameCaptured,
+        connect(static_cast<VideoCapturer*>(capturer), &VideoCapturer::SignalFrameCaptured,
                 [this](const cv::Mat& frame, qint64) {
+                    m_CallPresented = true;
                     m_PresentedFrames[ReadNumber(frame)] = {m_PresentStartNs, ++m_Presented};
                     if (OnCaptured)
                         OnCaptured(frame);
                 });
     });
+}
+
+bool PipelineProbe::TimeQueuedCall(QObject* receiver, QEvent* event)
+{
     const qint64 cpu = NowNs(CLOCK_THREAD_CPUTIME_ID);
     m_PresentStartNs = NowNs(CLOCK_MONOTONIC);
+    m_CallPresented = false;
     const bool result = QApplication::notify(receiver, event);
-    if (m_Recording) {
+    if (m_Recording && m_CallPresented) {
         m_PresentCpuMs += (NowNs(CLOCK_THREAD_CPUTIME_ID) - cpu) / 1e6;
         ++m_PresentedWhileRecording;
     }

@@ -11,11 +11,13 @@
 
 // The benchmark's application object: watches the real pipeline from the
 // outside, through the events it already sends, so the product carries no
-// timing hooks. Every queued call into the capture surface (the synthetic
-// camera's queued delivery), the worker and the main window passes through
-// notify(); the first call into the surface and the worker attaches direct
-// connections to their frame signals, which read the frame number the
-// camera stamps into the pixels.
+// timing hooks. Every queued call on the user-interface thread (the
+// synthetic camera's queued delivery among them), into the worker and into
+// the main window passes through notify(); the first call into the surface
+// and the worker attaches direct connections to their frame signals, which
+// read the frame number the camera stamps into the pixels. A queued call
+// during which the surface's signal fires is a present(), whichever object
+// the camera posted it to.
 //
 // The main window receives one queued call per SignalFrameReady, in order,
 // so its k-th call is the k-th emitted frame; that pairs each shown frame
@@ -57,7 +59,8 @@ private:
         quint64 Index;
     };
 
-    bool TimePresent(QObject* receiver, QEvent* event);
+    void AttachCapturer(QObject* capturer);
+    bool TimeQueuedCall(QObject* receiver, QEvent* event);
     bool TimeFrameReady(QObject* receiver, QEvent* event);
     void AttachWorker(QObject* worker);
     quint32 NumberOfEmitted(quint64 index);
@@ -67,6 +70,7 @@ private:
 
     // Surface thread (the user-interface thread with queued delivery).
     qint64 m_PresentStartNs = 0;
+    bool m_CallPresented = false;
     quint64 m_Presented = 0;
     std::unordered_map<quint32, Presented> m_PresentedFrames;
     double m_PresentCpuMs = 0.0;
