@@ -57,22 +57,6 @@ int FirstWrite()
     return 0;
 }
 
-int NoCamera()
-{
-    WindowSession session;
-    // Long enough for a first frame from any camera; none may come.
-    const bool frame = session.WaitForFrame(1500);
-    QElapsedTimer clock;
-    clock.start();
-    QCoreApplication::processEvents();
-    ChildRoles::Print(QString("frame\t%1").arg(frame ? "yes" : "no"));
-    ChildRoles::Print(QString("events\t%1").arg(clock.elapsed()));
-    ChildRoles::Print("status\t" + session.StatusMessage());
-    ChildRoles::Print(QString("menu\t%1").arg(session.CameraMenuEntries()));
-    session.Window().close();
-    return 0;
-}
-
 int Shutdown()
 {
     const int delayMs = QCoreApplication::arguments().value(1).toInt();
@@ -105,8 +89,6 @@ int ChildRoles::Run()
         return WriteLoop();
     if (role == "firstwrite")
         return FirstWrite();
-    if (role == "nocamera")
-        return NoCamera();
     if (role == "shutdown")
         return Shutdown();
     const QStringList args = QCoreApplication::arguments();

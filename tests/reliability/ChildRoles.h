@@ -14,8 +14,6 @@
 //   writeloop   prints "writing" and then changes settings until killed.
 //   firstwrite  makes one change and prints "firstwrite<TAB>ms", the time
 //               from start-up until it was written, and "change<TAB>..." .
-//   nocamera    waits for a frame that must not come, then prints whether
-//               one came, the status line and the Camera menu's entries.
 //   shutdown    shows a frame, waits the milliseconds given as its argument,
 //               prints "closing" and closes the window like a user.
 //   stall       StalledScreenRole; argument: how many stalls.

@@ -62,11 +62,6 @@ void WindowSession::ClearStatusMessage()
     m_Window->findChild<QStatusBar*>("m_StatusBar")->clearMessage();
 }
 
-int WindowSession::CameraMenuEntries() const
-{
-    return m_Window->findChild<QMenu*>("m_MenuCamera")->actions().size();
-}
-
 QStringList WindowSession::ValuesInUse() const
 {
     const HoleDetectWnd* hole = m_Window->findChild<HoleDetectWnd*>();

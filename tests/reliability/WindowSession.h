@@ -21,7 +21,6 @@ public:
     bool WaitForFrame(int timeoutMs);
     QString StatusMessage() const;
     void ClearStatusMessage();
-    int CameraMenuEntries() const;
     // One "name<TAB>value" line per key of StoreKeys, as the program uses it
     // now; a slider's line adds its minimum and maximum.
     QStringList ValuesInUse() const;
