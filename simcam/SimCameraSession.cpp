@@ -61,6 +61,7 @@ void SimCameraSession::SelectCamera(int index)
     m_PreferredFormat = QVideoFrame::Format_Invalid;
     m_Renderer.reset();
     m_Pool.reset();
+    m_NextFrameNumber->store(0);
 }
 
 const SimCameraSetup& SimCameraSession::Setup() const
@@ -267,6 +268,7 @@ bool SimCameraSession::StartDelivery(QString* error)
     setup.Renderer = m_Renderer;
     setup.Pool = m_Pool;
     setup.Sink = m_Sink;
+    setup.NextFrameNumber = m_NextFrameNumber;
     setup.Started = [this, generation] { emit SignalProducerStarted(generation); };
     setup.Lost = [this, generation] { emit SignalProducerLost(generation); };
     m_Producer = std::make_unique<SimFrameProducer>(setup);

@@ -7,6 +7,7 @@
 #include <QObject>
 #include <QVideoSurfaceFormat>
 
+#include <atomic>
 #include <memory>
 
 class QAbstractVideoSurface;
@@ -81,6 +82,9 @@ private:
     std::shared_ptr<SimFramePool> m_Pool;
     std::shared_ptr<SimFrameSink> m_Sink;
     std::unique_ptr<SimFrameProducer> m_Producer;
+    // The next frame's number: a restart (QCamera makes one to change the
+    // rate) goes on numbering, so no two frames of this camera look alike.
+    std::shared_ptr<std::atomic<quint32>> m_NextFrameNumber = std::make_shared<std::atomic<quint32>>(0);
     // Tells a run's late news from the current run's.
     int m_Generation = 0;
 };

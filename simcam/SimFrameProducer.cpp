@@ -90,12 +90,13 @@ void SimFrameProducer::Loop(const std::shared_ptr<Run>& run)
     Clock::time_point deadline = origin;
     if (run->WaitUntil(deadline)) {
         run->Notify(setup.Started);
-        for (quint32 number = 0;; ++number) {
-            if (setup.Setup.LostAfter > 0 && number >= quint32(setup.Setup.LostAfter)) {
+        for (int made = 0;; ++made) {
+            if (setup.Setup.LostAfter > 0 && made >= setup.Setup.LostAfter) {
                 run->Notify(setup.Lost);
                 break;
             }
             const qint64 start = std::chrono::duration_cast<std::chrono::microseconds>(deadline - origin).count();
+            const quint32 number = setup.NextFrameNumber->fetch_add(1);
             // A dropped frame keeps its number: the numbers skip, as they
             // do for a camera whose frames the program did not take.
             setup.Sink->Offer([&run, number, start] { return run->MakeFrame(number, start); });

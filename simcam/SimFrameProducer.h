@@ -4,6 +4,7 @@
 
 #include <QVideoSurfaceFormat>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <thread>
@@ -27,6 +28,8 @@ public:
         std::shared_ptr<SimFrameRenderer> Renderer;  // prepared for Format
         std::shared_ptr<SimFramePool> Pool;
         std::shared_ptr<SimFrameSink> Sink;
+        // Shared with the camera, which numbers on where this run ends.
+        std::shared_ptr<std::atomic<quint32>> NextFrameNumber;
         // Called on the producer thread, never once Stop() has begun.
         std::function<void()> Started;
         std::function<void()> Lost;

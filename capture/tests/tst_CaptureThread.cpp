@@ -311,23 +311,17 @@ void tst_CaptureThread::framesReachReceiver()
     pipeline.m_Worker.StartCamera(SimCamera(camera));
     QTRY_VERIFY(pipeline.m_Stamps.size() >= 5);
 
-    // Setting the rate restarts the camera once, and a new run numbers its
-    // frames from 0 again; a busy machine may still show the last frame of
-    // the first run after that. Within a run, numbers only grow.
-    int restarts = 0;
+    // Setting the rate restarts the camera once; its frames stay numbered
+    // in the order they were made.
     for (int i = 0; i < pipeline.m_Frames.size(); ++i) {
         const cv::Mat& frame = pipeline.m_Frames.at(i);
         QCOMPARE(frame.type(), CV_8UC4);
         QCOMPARE(frame.cols, 320);
         QCOMPARE(frame.rows, 240);
         QVERIFY(pipeline.m_Stamps.at(i) >= 0);
-        if (i == 0)
-            continue;
-        QVERIFY2(pipeline.m_Stamps.at(i) != pipeline.m_Stamps.at(i - 1), "a frame was shown twice");
-        if (pipeline.m_Stamps.at(i) < pipeline.m_Stamps.at(i - 1))
-            ++restarts;
+        if (i > 0)
+            QVERIFY(pipeline.m_Stamps.at(i) > pipeline.m_Stamps.at(i - 1));
     }
-    QVERIFY2(restarts <= 1, qPrintable(QString("frame numbers went back %1 times").arg(restarts)));
     QCOMPARE(errors.count(), 0);
 }
 

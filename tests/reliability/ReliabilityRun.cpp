@@ -29,6 +29,11 @@ bool ReliabilityRun::EnforcesMemory()
     return Sanitizer().isEmpty();
 }
 
+QString ReliabilityRun::Bound(qint64 bound, bool enforced)
+{
+    return enforced ? QString("bound %1").arg(bound) : QString("bound %1, not enforced in this build").arg(bound);
+}
+
 void ReliabilityRun::Report(const QString& group, const QString& figures)
 {
     const QString build = Sanitizer().isEmpty() ? QString() : QString(" [%1]").arg(Sanitizer());

@@ -19,6 +19,8 @@ public:
     // sanitizer adds shadow memory and AddressSanitizer holds freed blocks
     // back in quarantine, so there it is printed but not enforced.
     static bool EnforcesMemory();
+    // "bound N", marked when this build only prints it.
+    static QString Bound(qint64 bound, bool enforced);
     // Prints the group's one line of figures, which CI collects.
     static void Report(const QString& group, const QString& figures);
 };

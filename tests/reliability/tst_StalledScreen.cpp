@@ -42,18 +42,18 @@ void tst_StalledScreen::cleanupTestCase()
 {
     ReliabilityRun::Report("stalled screen",
                            QString("stalls %1, crashes %2, sanitizer reports %3, memory growth after warm-up "
-                                   "%4 MB (bound %5), frames that waited out a stall at most %6 (bound %7), "
-                                   "age of the picture 1 s after a stall at most %8 frames (bound %9), "
+                                   "%4 MB (%5), frames that waited out a stall at most %6 (bound %7), "
+                                   "age of the picture 1 s after a stall at most %8 frames (%9), "
                                    "captured frames dropped per stall %10")
                                .arg(m_Stalls)
                                .arg(m_Crashes)
                                .arg(m_Reports)
                                .arg(double(m_WorstGrowthKb) / 1024.0, 0, 'f', 1)
-                               .arg(kGrowthBoundKb / 1024)
+                               .arg(ReliabilityRun::Bound(kGrowthBoundKb / 1024, ReliabilityRun::EnforcesMemory()))
                                .arg(m_MostWaited)
                                .arg(kWaitingBound)
                                .arg(m_WorstAge)
-                               .arg(kAgeBoundFrames)
+                               .arg(ReliabilityRun::Bound(kAgeBoundFrames, ReliabilityRun::EnforcesTiming()))
                                .arg(m_Dropped.isEmpty() ? "-" : m_Dropped.join(" ")));
 }
 
