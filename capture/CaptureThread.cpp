@@ -90,9 +90,15 @@ void CaptureThread::SlotStarted()
 
 void CaptureThread::SlotFrameCaptured(cv::Mat frame, qint64 processingTime)
 {
+    ProcessAndDeliver({frame, processingTime, 0, m_CameraFaults});
+}
+
+void CaptureThread::ProcessAndDeliver(TimedFrame captured)
+{
     QElapsedTimer timer;
     timer.start();
 
+    cv::Mat frame = captured.Frame;
     cv::Mat grey;
     cv::cvtColor(frame, grey, cv::COLOR_RGBA2GRAY);
     cv::blur(grey, grey, cv::Size(10, 10), cv::Point(-1, -1), cv::BORDER_DEFAULT);
@@ -111,7 +117,9 @@ void CaptureThread::SlotFrameCaptured(cv::Mat frame, qint64 processingTime)
     }
 
     ++m_ProcessedFrames;
-    Deliver({frame, processingTime, timer.elapsed()});
+    captured.Frame = frame;
+    captured.ProcessTime = timer.elapsed();
+    Deliver(std::move(captured));
 }
 
 qreal CaptureThread::ChooseFrameRate(const QList<QCamera::FrameRateRange>& ranges)
@@ -143,6 +151,25 @@ void CaptureThread::ReportCameraError(const QString& message)
     if (m_CameraErrorReported)
         return;
     m_CameraErrorReported = true;
+    ++m_CameraFaults;
+    {
+        std::lock_guard<std::mutex> lock(m_PendingErrorsMutex);
+        m_PendingErrors.append(message);
+    }
+    // Behind every frame already queued for the worker, and so behind every
+    // frame it has handed on.
+    QMetaObject::invokeMethod(this, &CaptureThread::EmitCameraError, Qt::QueuedConnection);
+}
+
+void CaptureThread::EmitCameraError()
+{
+    QString message;
+    {
+        std::lock_guard<std::mutex> lock(m_PendingErrorsMutex);
+        if (m_PendingErrors.isEmpty())
+            return;
+        message = m_PendingErrors.takeFirst();
+    }
     emit SignalCameraError(message);
 }
 
@@ -156,7 +183,7 @@ void CaptureThread::StopCamera()
 
 void CaptureThread::QueueCapturedFrame(const cv::Mat& frame, qint64 processingTime)
 {
-    if (m_CapturedFrames.Put({frame, processingTime, 0}))
+    if (m_CapturedFrames.Put({frame, processingTime, 0, m_CameraFaults}))
         QMetaObject::invokeMethod(this, &CaptureThread::ProcessCapturedFrame, Qt::QueuedConnection);
 }
 
@@ -166,12 +193,17 @@ void CaptureThread::ProcessCapturedFrame()
     // DeliverWaitingFrame() comes back for it.
     if (m_ReadyFrame)
         return;
-    if (std::optional<TimedFrame> captured = m_CapturedFrames.Take())
-        SlotFrameCaptured(captured->Frame, captured->CaptureTime);
+    std::optional<TimedFrame> captured = m_CapturedFrames.Take();
+    if (captured && captured->FaultsBefore == m_CameraFaults)
+        ProcessAndDeliver(std::move(*captured));
 }
 
 void CaptureThread::Deliver(TimedFrame frame)
 {
+    // The camera failed while the frame was on its way: its message goes
+    // out after the frames handed on already, and nothing of it follows.
+    if (frame.FaultsBefore != m_CameraFaults)
+        return;
     if (m_FrameOutstanding) {
         m_ReadyFrame = std::move(frame);
         return;

@@ -7,8 +7,10 @@
 #include <QCameraInfo>
 #include <QObject>
 #include <QSharedPointer>
+#include <QStringList>
 
 #include <atomic>
+#include <mutex>
 #include <optional>
 
 class QThread;
@@ -63,8 +65,10 @@ signals:
     // Emitted on the worker thread; captureTime is the surface's time for
     // the frame and processTime the worker's, in milliseconds.
     void SignalFrameReady(cv::Mat frame, qint64 captureTime, qint64 processTime);
-    // A short text for the status bar, emitted on the user-interface thread
-    // once when the camera fails to open or start or goes away.
+    // A short text for the status bar, once when the camera fails to open
+    // or start or goes away. Emitted on the worker thread after every frame
+    // captured before the failure, so no frame of the failed camera follows
+    // it to a receiver and paints over the message.
     void SignalCameraError(QString message);
 
 private slots:
@@ -80,6 +84,8 @@ private:
     void QueueCapturedFrame(const cv::Mat& frame, qint64 processingTime);
     // The rest run on the worker thread.
     void ProcessCapturedFrame();
+    void ProcessAndDeliver(TimedFrame frame);
+    void EmitCameraError();
     void Deliver(TimedFrame frame);
     void DeliverWaitingFrame();
 
@@ -91,6 +97,12 @@ private:
     // FramePresented() yet, and the processed frame waiting for that.
     bool m_FrameOutstanding = false;
     std::optional<TimedFrame> m_ReadyFrame;
+    // Faults reported so far; a frame captured before the last one is
+    // dropped on the worker instead of being shown.
+    std::atomic<quint64> m_CameraFaults{0};
+    // Messages on their way from the user-interface thread to the worker.
+    std::mutex m_PendingErrorsMutex;
+    QStringList m_PendingErrors;
     // User-interface thread only.
     bool m_CameraErrorReported = false;
 };

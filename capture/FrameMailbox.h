@@ -6,12 +6,14 @@
 #include <mutex>
 #include <optional>
 
-// A frame with the stage timings measured so far, in milliseconds.
+// A frame with the stage timings measured so far, in milliseconds, and the
+// number of camera faults reported before it was captured.
 struct TimedFrame
 {
     cv::Mat Frame;
     qint64 CaptureTime = 0;
     qint64 ProcessTime = 0;
+    quint64 FaultsBefore = 0;
 };
 
 // One-slot hand-over between a producer and a slower consumer that keeps
