@@ -10,6 +10,19 @@
 
 #include <opencv2/imgproc.hpp>
 
+namespace {
+
+// True when this is the only handle on the matrix's buffer, so that writing
+// to it changes nothing another stage or thread sees. A buffer the matrix
+// does not own counts as held elsewhere.
+bool IsSoleHolder(const cv::Mat& matrix)
+{
+    // Other holders change the count atomically, from any thread.
+    return matrix.u != nullptr && __atomic_load_n(&matrix.u->refcount, __ATOMIC_ACQUIRE) == 1;
+}
+
+} // namespace
+
 CaptureThread::CaptureThread()
 {
     // Before the first frame: every frame-sized buffer on the way, OpenCV's
@@ -98,7 +111,7 @@ void CaptureThread::ProcessAndDeliver(TimedFrame captured)
     QElapsedTimer timer;
     timer.start();
 
-    cv::Mat frame = captured.Frame;
+    cv::Mat frame = std::move(captured.Frame);
     cv::Mat grey;
     cv::cvtColor(frame, grey, cv::COLOR_RGBA2GRAY);
     cv::blur(grey, grey, cv::Size(10, 10), cv::Point(-1, -1), cv::BORDER_DEFAULT);
@@ -109,11 +122,11 @@ void CaptureThread::ProcessAndDeliver(TimedFrame captured)
         cv::Canny(grey, edgeMap, edges.MinThreshold, edges.MaxThreshold, 3, true);
         // The same pixels as a layer of edge colour with the frame copied in
         // through the inverted edge map, at a fraction of the memory traffic:
-        // a plain copy, then only the edge pixels written.
-        cv::Mat painted;
-        frame.copyTo(painted);
-        painted.setTo(cv::Scalar(edges.Color.blue(), edges.Color.green(), edges.Color.red(), 0), edgeMap);
-        frame = painted;
+        // only the edge pixels are written, into the captured frame itself
+        // when nobody else holds it, else into a copy.
+        if (!IsSoleHolder(frame))
+            frame = frame.clone();
+        frame.setTo(cv::Scalar(edges.Color.blue(), edges.Color.green(), edges.Color.red(), 0), edgeMap);
     }
 
     ++m_ProcessedFrames;

@@ -5,7 +5,10 @@
 #include "SimFrameStamp.h"
 #include "VideoCapturer.h"
 
+#include <QCamera>
+#include <QMediaService>
 #include <QThread>
+#include <QVideoRendererControl>
 
 #include <ctime>
 
@@ -61,12 +64,12 @@ PipelineProbe::PipelineProbe(int& argc, char** argv)
 
 bool PipelineProbe::notify(QObject* receiver, QEvent* event)
 {
+    if (event->type() == QEvent::ThreadChange && receiver->metaObject() == &CaptureThread::staticMetaObject)
+        m_Pipeline = static_cast<CaptureThread*>(receiver);
     if (event->type() == QEvent::MetaCall) {
         const QMetaObject* type = receiver->metaObject();
         if (type == &Lentavio::staticMetaObject)
             return TimeFrameReady(receiver, event);
-        if (type == &VideoCapturer::staticMetaObject)
-            AttachCapturer(receiver);
         if (type == &CaptureThread::staticMetaObject)
             AttachWorker(receiver);
         else if (QThread::currentThread() == thread())
@@ -88,22 +91,29 @@ void PipelineProbe::StopRecording()
     m_Recording = false;
 }
 
-void PipelineProbe::AttachCapturer(QObject* capturer)
+void PipelineProbe::AttachCapturer()
 {
-    std::call_once(m_CapturerAttached, [this, capturer] {
-        // Direct: runs inside present(), on its thread, at the emission.
-        connect(static_cast<VideoCapturer*>(capturer), &VideoCapturer::SignalFrameCaptured,
-                [this](const cv::Mat& frame, qint64) {
-                    m_CallPresented = true;
-                    m_PresentedFrames[ReadNumber(frame)] = {m_PresentStartNs, ++m_Presented};
-                    if (OnCaptured)
-                        OnCaptured(frame);
-                });
+    if (m_CapturerAttached || !m_Pipeline || !m_Pipeline->GetCamera())
+        return;
+    const QMediaService* service = m_Pipeline->GetCamera()->service();
+    const QVideoRendererControl* renderer = service ? service->findChild<QVideoRendererControl*>() : nullptr;
+    auto* capturer = renderer ? qobject_cast<VideoCapturer*>(renderer->surface()) : nullptr;
+    if (!capturer)
+        return;
+    m_CapturerAttached = true;
+    // Direct: runs inside present(), on its thread, at the emission.
+    connect(capturer, &VideoCapturer::SignalFrameCaptured, [this](const cv::Mat& frame, qint64) {
+        m_CallPresented = true;
+        m_PresentedFrames[ReadNumber(frame)] = {m_PresentStartNs, ++m_Presented};
+        if (OnCaptured)
+            OnCaptured(frame);
     });
 }
 
 bool PipelineProbe::TimeQueuedCall(QObject* receiver, QEvent* event)
 {
+    // Before the call: it may be the first present().
+    AttachCapturer();
     const qint64 cpu = NowNs(CLOCK_THREAD_CPUTIME_ID);
     m_PresentStartNs = NowNs(CLOCK_MONOTONIC);
     m_CallPresented = false;

@@ -22,6 +22,8 @@
 // The main window receives one queued call per SignalFrameReady, in order,
 // so its k-th call is the k-th emitted frame; that pairs each shown frame
 // with its number without looking at the scaled picture.
+class CaptureThread;
+
 class PipelineProbe : public QApplication
 {
 public:
@@ -59,13 +61,18 @@ private:
         quint64 Index;
     };
 
-    void AttachCapturer(QObject* capturer);
+    // The surface the pipeline's camera renders into, found through the
+    // camera's service once the camera runs. User-interface thread.
+    void AttachCapturer();
     bool TimeQueuedCall(QObject* receiver, QEvent* event);
     bool TimeFrameReady(QObject* receiver, QEvent* event);
     void AttachWorker(QObject* worker);
     quint32 NumberOfEmitted(quint64 index);
 
-    std::once_flag m_CapturerAttached;
+    // User-interface thread: the pipeline, seen when the window moves it to
+    // its worker thread, and whether its surface is watched yet.
+    CaptureThread* m_Pipeline = nullptr;
+    bool m_CapturerAttached = false;
     std::once_flag m_WorkerAttached;
 
     // Surface thread (the user-interface thread with queued delivery).

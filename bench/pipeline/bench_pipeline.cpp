@@ -290,7 +290,9 @@ int RunCase(int argc, char** argv)
         }
         std::printf("\n");
         std::fflush(stdout);
-        QApplication::quit();
+        // A run that saw no frame measured nothing: fail it rather than
+        // report zeros as figures.
+        QApplication::exit(shown.empty() ? 1 : 0);
     });
 
     const int status = probe.exec();
@@ -326,6 +328,12 @@ int RunDump(int argc, char** argv)
     CameraSettings cameraSettings;
     Lentavio window;
     window.show();
+    // The camera makes 30 frames a second: a dump still short after this
+    // long is not coming.
+    QTimer::singleShot(30000, [] {
+        std::fprintf(stderr, "dump: no frames from the camera\n");
+        QApplication::exit(1);
+    });
     const int status = probe.exec();
     file.close();
     QDir(settingsDir).removeRecursively();
