@@ -1,6 +1,7 @@
 #include "CaptureThread.h"
 
 #include "CameraSettings.h"
+#include "FrameFilters.h"
 #include "FramePoolAllocator.h"
 #include "ThreadHandOff.h"
 
@@ -114,19 +115,21 @@ void CaptureThread::ProcessAndDeliver(TimedFrame captured)
     cv::Mat frame = std::move(captured.Frame);
     cv::Mat grey;
     cv::cvtColor(frame, grey, cv::COLOR_RGBA2GRAY);
-    cv::blur(grey, grey, cv::Size(10, 10), cv::Point(-1, -1), cv::BORDER_DEFAULT);
+    cv::Mat blurred;
+    BlurInStripes(grey, blurred, cv::Size(10, 10));
 
     const EdgeDetectParams edges = CameraSettings::Instance()->GetEdgeDetectParams();
     if (edges.Enabled) {
         cv::Mat edgeMap;
-        cv::Canny(grey, edgeMap, edges.MinThreshold, edges.MaxThreshold, 3, true);
+        cv::Canny(blurred, edgeMap, edges.MinThreshold, edges.MaxThreshold, 3, true);
         // The same pixels as a layer of edge colour with the frame copied in
         // through the inverted edge map, at a fraction of the memory traffic:
         // only the edge pixels are written, into the captured frame itself
         // when nobody else holds it, else into a copy.
         if (!IsSoleHolder(frame))
             frame = frame.clone();
-        frame.setTo(cv::Scalar(edges.Color.blue(), edges.Color.green(), edges.Color.red(), 0), edgeMap);
+        PaintEdges(frame, edgeMap,
+                   cv::Vec4b(uchar(edges.Color.blue()), uchar(edges.Color.green()), uchar(edges.Color.red()), 0));
     }
 
     ++m_ProcessedFrames;

@@ -1,0 +1,115 @@
+#include "FrameFilters.h"
+
+#include <QtTest>
+
+#include <opencv2/imgproc.hpp>
+
+namespace {
+
+// Smooth random texture, so the blur and the edges have something to do.
+cv::Mat Texture(int rows, int cols, int type, int seed)
+{
+    cv::Mat picture(rows, cols, type);
+    cv::RNG random{quint64(seed)};
+    random.fill(picture, cv::RNG::UNIFORM, 0, 256);
+    cv::GaussianBlur(picture, picture, cv::Size(7, 7), 0);
+    return picture;
+}
+
+int DifferingBytes(const cv::Mat& a, const cv::Mat& b)
+{
+    return cv::countNonZero(a.reshape(1) != b.reshape(1));
+}
+
+} // namespace
+
+class tst_FrameFilters : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void blurMatchesOneCall_data();
+    void blurMatchesOneCall();
+    void paintMatchesMaskedSet_data();
+    void paintMatchesMaskedSet();
+};
+
+void tst_FrameFilters::init()
+{
+    cv::setNumThreads(-1);
+}
+
+void tst_FrameFilters::blurMatchesOneCall_data()
+{
+    QTest::addColumn<int>("rows");
+    QTest::addColumn<int>("cols");
+    QTest::addColumn<int>("threads");
+
+    QTest::newRow("4K on two threads") << 2160 << 3840 << 2;
+    QTest::newRow("odd rows on three stripes") << 1081 << 1919 << 3;
+    QTest::newRow("too few rows to split") << 300 << 640 << 2;
+    QTest::newRow("stripes of the smallest height") << 512 << 33 << 2;
+    QTest::newRow("one thread") << 1080 << 1920 << 1;
+}
+
+void tst_FrameFilters::blurMatchesOneCall()
+{
+    QFETCH(int, rows);
+    QFETCH(int, cols);
+    QFETCH(int, threads);
+    cv::setNumThreads(threads);
+
+    const cv::Mat grey = Texture(rows, cols, CV_8UC1, rows + cols);
+    cv::Mat expected;
+    cv::blur(grey, expected, cv::Size(10, 10), cv::Point(-1, -1), cv::BORDER_DEFAULT);
+    cv::Mat blurred;
+    BlurInStripes(grey, blurred, cv::Size(10, 10));
+
+    QCOMPARE(blurred.size(), expected.size());
+    QCOMPARE(blurred.type(), expected.type());
+    QCOMPARE(DifferingBytes(blurred, expected), 0);
+}
+
+void tst_FrameFilters::paintMatchesMaskedSet_data()
+{
+    QTest::addColumn<int>("rows");
+    QTest::addColumn<int>("cols");
+    QTest::addColumn<bool>("region");
+
+    QTest::newRow("width a multiple of eight") << 48 << 64 << false;
+    QTest::newRow("odd width, ragged tail") << 37 << 61 << false;
+    QTest::newRow("narrower than eight") << 9 << 5 << false;
+    QTest::newRow("region of a larger frame") << 40 << 50 << true;
+}
+
+void tst_FrameFilters::paintMatchesMaskedSet()
+{
+    QFETCH(int, rows);
+    QFETCH(int, cols);
+    QFETCH(bool, region);
+
+    const cv::Mat whole = Texture(rows + 6, cols + 10, CV_8UC4, rows * cols);
+    const cv::Mat frame = region ? whole(cv::Rect(3, 2, cols, rows)) : whole(cv::Rect(0, 0, cols, rows));
+    cv::Mat edgeMap;
+    cv::Canny(Texture(rows, cols, CV_8UC1, cols), edgeMap, 10, 30, 3, true);
+    // Both kinds of word: some edge pixels and none at all.
+    edgeMap.rowRange(0, rows / 3).setTo(0);
+    QVERIFY(cv::countNonZero(edgeMap) > 0);
+
+    const cv::Vec4b colour(10, 200, 30, 0);
+    cv::Mat expected = frame.clone();
+    expected.setTo(cv::Scalar(colour[0], colour[1], colour[2], colour[3]), edgeMap);
+    cv::Mat wholePainted = whole.clone();
+    cv::Mat painted = region ? wholePainted(cv::Rect(3, 2, cols, rows)) : wholePainted(cv::Rect(0, 0, cols, rows));
+    PaintEdges(painted, edgeMap, colour);
+
+    QCOMPARE(DifferingBytes(painted, expected), 0);
+    // Nothing outside the frame's own pixels is touched.
+    cv::Mat outside = wholePainted.clone();
+    expected.copyTo(outside(region ? cv::Rect(3, 2, cols, rows) : cv::Rect(0, 0, cols, rows)));
+    QCOMPARE(DifferingBytes(wholePainted, outside), 0);
+}
+
+QTEST_APPLESS_MAIN(tst_FrameFilters)
+#include "tst_FrameFilters.moc"
