@@ -4,6 +4,7 @@
 #include "CameraSettings.h"
 #include "EdgeDetectWnd.h"
 #include "HoleDetectWnd.h"
+#include "SavedLayout.h"
 
 #include <QCloseEvent>
 #include <QSettings>
@@ -78,8 +79,8 @@ void Lentavio::FillCameraMenu()
 void Lentavio::RestoreLayout()
 {
     QSettings settings;
-    restoreGeometry(settings.value("MainWindow/geometry").toByteArray());
-    restoreState(settings.value("MainWindow/windowState").toByteArray(), 0);
+    SavedLayout::Restore(*this, settings.value("MainWindow/geometry").toByteArray(),
+                         settings.value("MainWindow/windowState").toByteArray(), 0);
 }
 
 void Lentavio::closeEvent(QCloseEvent* event)

@@ -60,6 +60,8 @@ QString StorePath(const QString& home)
 }
 
 // Every key a full store holds, each with a value other than its default.
+// The layout is one the window wrote, so that cuts and flips reach deep into
+// what Qt reads back.
 QVariantMap FullStoreValues()
 {
     return {
@@ -81,8 +83,16 @@ QVariantMap FullStoreValues()
         {"HoleDetect/MarkerColor", QColor(200, 10, 10, 120)},
         {"HoleDetect/MarkerWidth", 9},
         {"HoleDetect/CenterColor", QColor(40, 40, 40)},
-        {"MainWindow/geometry", QByteArray::fromHex("01d9d0cb000300000000001e0000002800000365000001ff")},
-        {"MainWindow/windowState", QByteArray::fromHex("000000ff00000000fd00000001000000010000016300000199fc")},
+        {"MainWindow/geometry", QByteArray::fromHex(
+            "01d9d0cb000300000000001e000000280000034100000291000000200000002a0000033f0000028f0000000000000000"
+            "0320000000200000002a0000033f0000028f")},
+        {"MainWindow/windowState", QByteArray::fromHex(
+            "000000ff00000000fd0000000100000001000000eb00000221fc0200000003fb0000001e00430061006d006500720061"
+            "00530065006c0065006300740057006e0064000000002b000000670000006700000067fb0000001a0048006f006c0065"
+            "0044006500740065006300740057006e00640100000098000001150000011500000115fb0000001a0045006400670065"
+            "0044006500740065006300740057006e006401000001b30000009900000099000000990000022f000002210000000400"
+            "0000040000000800000008fc00000001000000020000000100000016006d00610069006e0054006f006f006c00420061"
+            "00720100000000ffffffff0000000000000000")},
     };
 }
 
@@ -286,6 +296,10 @@ void tst_BadStores::handMadeStores_data()
     text("crosshair position as list of infinities", "[Crosshair]\nposition=inf, nan\n");
     text("layout truncated bytearray", "[MainWindow]\ngeometry=@ByteArray(\\x1\\xd9\\xd0\\xcb\\0\\x3\nwindowState=@ByteArray(\n");
     text("layout garbage", "[MainWindow]\ngeometry=@ByteArray(garbage)\nwindowState=@ByteArray(\\xff\\xff\\xff\\xff)\n");
+    // One flipped byte that made the window read past its four dock areas.
+    text("layout naming a dock area that does not exist",
+         "[MainWindow]\nwindowState=@ByteArray(\\0\\0\\0\\xff\\0\\0\\0\\0\\xfd\\0\\0\\0\\x1\\0\\0\\0\\x\x0e"
+         "\\0\\0\\x1\\x63\\0\\0\\x1\\x99\\xfc)\n");
     text("camera not present", "[Camera]\ndevice=nosuchcamera\nposition=1\n");
     text("camera position garbage", "[Camera]\ndevice=simcam2\nposition=@Variant(\\0\\0\\0\\x2\\xff\\xff\\xff\\xff)\n");
     text("camera position out of range", "[Camera]\ndevice=simcam2\nposition=99\n");
