@@ -1,6 +1,7 @@
 #include "CameraSettings.h"
 #include "Lentavio.h"
 #include "StoreLock.h"
+#include "StoreScrub.h"
 
 #include <QApplication>
 
@@ -13,6 +14,7 @@ int main(int argc, char** argv)
     QApplication::setOrganizationDomain("orvelta.org");
 
     StoreLock::RemoveUnowned();
+    StoreScrub::RemoveUnsafeValues();
     CameraSettings cameraSettings;
     Lentavio window;
     window.show();

@@ -7,6 +7,7 @@
 #include "Lentavio.h"
 #include "StoreKeys.h"
 #include "StoreLock.h"
+#include "StoreScrub.h"
 #include "VideoView.h"
 
 #include <QMenu>
@@ -29,6 +30,7 @@ QString SliderLine(const QString& name, const QSlider* slider)
 WindowSession::WindowSession()
 {
     StoreLock::RemoveUnowned();
+    StoreScrub::RemoveUnsafeValues();
     m_Settings = std::make_unique<CameraSettings>();
     m_Window = std::make_unique<Lentavio>();
     m_Window->show();
