@@ -3,6 +3,7 @@
 #include "CameraSettings.h"
 #include "HoleDetectWnd.h"
 #include "RayHit.h"
+#include "SmoothResize.h"
 #include "TrimExtremeRays.h"
 #include "TruncToInt.h"
 
@@ -15,7 +16,6 @@
 #include <QSlider>
 #include <QWheelEvent>
 
-#include <opencv2/imgproc.hpp>
 
 #include <array>
 #include <cmath>
@@ -98,23 +98,6 @@ void DrawCircle(QPainter& painter, double width, double height, const QPointF& c
                           && centre.y() + reach >= 0.0 && centre.y() - reach <= height;
     if (drawable)
         painter.drawEllipse(centre, radius, radius);
-}
-
-// Smooth at any factor: exact 2 x 2 averages while the target is at most half
-// the size, so a 4K frame does not alias, then bilinear for the remaining
-// factor below two. Far cheaper than area averaging at an odd factor.
-void SmoothResize(const cv::Mat& from, cv::Mat& to)
-{
-    cv::Mat source = from;
-    while (to.cols * 2 <= source.cols && to.rows * 2 <= source.rows) {
-        // An odd last row or column is left out: half a source pixel, and
-        // the averaging stays on its fast path.
-        const cv::Mat even = source(cv::Rect(0, 0, source.cols & ~1, source.rows & ~1));
-        cv::Mat half;
-        cv::resize(even, half, cv::Size(even.cols / 2, even.rows / 2), 0, 0, cv::INTER_AREA);
-        source = half;
-    }
-    cv::resize(source, to, to.size(), 0, 0, cv::INTER_LINEAR);
 }
 }
 
@@ -240,12 +223,8 @@ QPixmap VideoView::ScaleAndMirror(const QImage& frame, double scale)
     const cv::Mat from(source.height(), source.width(), CV_8UC4, const_cast<uchar*>(source.constBits()),
                        size_t(source.bytesPerLine()));
     cv::Mat to(height, width, CV_8UC4, picture.bits(), size_t(picture.bytesPerLine()));
-    SmoothResize(from, to);
-
     // Without the vertical flip the frame's row 0 is shown at the bottom.
-    const bool mirrorRows = !m_FlipV;
-    if (mirrorRows || m_FlipH)
-        cv::flip(to, to, mirrorRows && m_FlipH ? -1 : mirrorRows ? 0 : 1);
+    SmoothResize(from, to, !m_FlipV, m_FlipH);
     // Moved in, the pixmap takes the pooled buffer without a copy.
     return QPixmap::fromImage(std::move(picture));
 }
