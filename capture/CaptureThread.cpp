@@ -121,7 +121,8 @@ void CaptureThread::ProcessAndDeliver(TimedFrame captured)
     const EdgeDetectParams edges = CameraSettings::Instance()->GetEdgeDetectParams();
     if (edges.Enabled) {
         cv::Mat edgeMap;
-        cv::Canny(blurred, edgeMap, edges.MinThreshold, edges.MaxThreshold, 3, true);
+        // Canny with the L2 gradient and aperture 3, as OpenCV gives it.
+        m_EdgeDetector.Detect(blurred, edgeMap, edges.MinThreshold, edges.MaxThreshold);
         // The same pixels as a layer of edge colour with the frame copied in
         // through the inverted edge map, at a fraction of the memory traffic:
         // only the edge pixels are written, into the captured frame itself

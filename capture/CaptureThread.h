@@ -1,5 +1,6 @@
 #pragma once
 
+#include "EdgeDetector.h"
 #include "FrameMailbox.h"
 #include "VideoCapturer.h"
 
@@ -97,6 +98,7 @@ private:
     // FramePresented() yet, and the processed frame waiting for that.
     bool m_FrameOutstanding = false;
     std::optional<TimedFrame> m_ReadyFrame;
+    EdgeDetector m_EdgeDetector;
     // Faults reported so far; a frame captured before the last one is
     // dropped on the worker instead of being shown.
     std::atomic<quint64> m_CameraFaults{0};

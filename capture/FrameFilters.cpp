@@ -1,6 +1,6 @@
 #include "FrameFilters.h"
 
-#include "ThreadHandOff.h"
+#include "RowStripes.h"
 
 #include <QtGlobal>
 
@@ -14,53 +14,18 @@ namespace {
 // Below this many rows a stripe costs more to hand out than it saves.
 constexpr int MinStripeRows = 256;
 
-// One stripe per call. A loop body of our own rather than a lambda: OpenCV's
-// threads are not built with ThreadSanitizer, so the hand-over to them is
-// marked here, before the body reads anything the caller wrote.
-class BlurStripes : public cv::ParallelLoopBody
-{
-public:
-    BlurStripes(const cv::Mat& grey, cv::Mat& blurred, cv::Size size, int stripes)
-        : m_Grey(grey)
-        , m_Blurred(blurred)
-        , m_Size(size)
-        , m_Stripes(stripes)
-    {
-    }
-
-    void operator()(const cv::Range& range) const override
-    {
-        HandOffAcquire(this);
-        for (int stripe = range.start; stripe < range.end; ++stripe) {
-            const cv::Range rows(m_Grey.rows * stripe / m_Stripes, m_Grey.rows * (stripe + 1) / m_Stripes);
-            cv::Mat out = m_Blurred.rowRange(rows);
-            cv::blur(m_Grey.rowRange(rows), out, m_Size);
-        }
-        HandOffRelease(this);
-    }
-
-private:
-    const cv::Mat& m_Grey;
-    cv::Mat& m_Blurred;
-    cv::Size m_Size;
-    int m_Stripes;
-};
-
 } // namespace
 
 void BlurInStripes(const cv::Mat& grey, cv::Mat& blurred, cv::Size size)
 {
     Q_ASSERT(grey.empty() || grey.data != blurred.data);
     blurred.create(grey.size(), grey.type());
-    const int stripes = std::max(1, std::min(cv::getNumThreads(), grey.rows / MinStripeRows));
-    if (stripes == 1) {
-        cv::blur(grey, blurred, size);
-        return;
-    }
-    const BlurStripes body(grey, blurred, size, stripes);
-    HandOffRelease(&body);
-    cv::parallel_for_(cv::Range(0, stripes), body);
-    HandOffAcquire(&body);
+    // A stripe is filtered as a region of the whole picture, so its border
+    // rows read the real neighbours.
+    ForEachRowStripe(grey.rows, MinStripeRows, [&](int, cv::Range rows) {
+        cv::Mat out = blurred.rowRange(rows);
+        cv::blur(grey.rowRange(rows), out, size);
+    });
 }
 
 void PaintEdges(cv::Mat& frame, const cv::Mat& edgeMap, const cv::Vec4b& colour)
