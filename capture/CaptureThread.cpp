@@ -116,7 +116,7 @@ void CaptureThread::ProcessAndDeliver(TimedFrame captured)
     cv::Mat grey;
     cv::cvtColor(frame, grey, cv::COLOR_RGBA2GRAY);
     cv::Mat blurred;
-    BlurInStripes(grey, blurred, cv::Size(10, 10));
+    BoxBlur(grey, blurred, cv::Size(10, 10));
 
     const EdgeDetectParams edges = CameraSettings::Instance()->GetEdgeDetectParams();
     if (edges.Enabled) {

@@ -6,26 +6,147 @@
 
 #include <opencv2/imgproc.hpp>
 
+#include <emmintrin.h>
+
+#include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <vector>
 
 namespace {
 
 // Below this many rows a stripe costs more to hand out than it saves.
-constexpr int MinStripeRows = 256;
+constexpr int MinStripeRows = 128;
+
+// OpenCV rounds the mean of an 8-bit box half up when the box's sum fits in
+// 15 bits: (sum + area / 2) / area. The division is done as a multiplication
+// by Multiplier, a 16-bit approximation of 2^(15 + Bits) / area that is exact
+// for every dividend below 2^15, then a shift by 15 + Bits.
+struct BoxDivision
+{
+    explicit BoxDivision(int area)
+        : Half(area / 2)
+    {
+        while ((1 << Bits) < area)
+            ++Bits;
+        Multiplier = int(((1ll << (15 + Bits)) + area - 1) / area);
+    }
+
+    int Half;
+    int Bits = 0;
+    int Multiplier;
+};
+
+// Boxes up to this area keep sum + area / 2 below 2^15.
+constexpr int MaxBoxArea = 128;
+
+// Source indices of the positions from -before to count + after - 1, with
+// OpenCV's default border: mirrored about the edge pixels.
+std::vector<int> MirroredIndices(int before, int count, int after)
+{
+    std::vector<int> indices(size_t(before + count + after));
+    for (int i = 0; i < int(indices.size()); ++i)
+        indices[size_t(i)] = cv::borderInterpolate(i - before, count, cv::BORDER_REFLECT_101);
+    return indices;
+}
+
+// Rows [range) of the box blur: running column sums down the rows, and
+// across each row the sum of size.width of them.
+void BlurRows(const cv::Mat& grey, cv::Mat& blurred, cv::Size size, cv::Range range)
+{
+    const int cols = grey.cols;
+    const cv::Point anchor(size.width / 2, size.height / 2);
+    const std::vector<int> rowOf = MirroredIndices(anchor.y, grey.rows, size.height - anchor.y);
+    const std::vector<int> columnOf = MirroredIndices(anchor.x, cols, size.width - anchor.x);
+    const BoxDivision division(size.area());
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i half = _mm_set1_epi16(short(division.Half));
+    const __m128i multiplier = _mm_set1_epi16(short(ushort(division.Multiplier)));
+
+    // Column sums of the box's rows, laid out with the mirrored columns on
+    // either side, so that pixel x sums entries x to x + width - 1.
+    std::vector<ushort> padded(columnOf.size() + 8, 0);
+    ushort* sums = padded.data() + anchor.x;
+    std::vector<ushort> pairs(padded.size(), 0);
+    const bool oddWidth = size.width % 2 != 0;
+    for (int k = 0; k < size.height; ++k) {
+        const uchar* row = grey.ptr<uchar>(rowOf[size_t(range.start + k)]);
+        for (int x = 0; x < cols; ++x)
+            sums[x] += row[x];
+    }
+
+    for (int y = range.start; y < range.end; ++y) {
+        for (int i = 0; i < anchor.x; ++i)
+            padded[size_t(i)] = sums[columnOf[size_t(i)]];
+        for (int i = anchor.x + cols; i < int(columnOf.size()); ++i)
+            padded[size_t(i)] = sums[columnOf[size_t(i)]];
+
+        // Sums of neighbouring pairs first: half the additions per pixel.
+        const int pairCount = int(columnOf.size()) - 1;
+        int i = 0;
+        for (; i + 8 <= pairCount; i += 8) {
+            const __m128i left = _mm_loadu_si128(reinterpret_cast<const __m128i*>(padded.data() + i));
+            const __m128i right = _mm_loadu_si128(reinterpret_cast<const __m128i*>(padded.data() + i + 1));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(pairs.data() + i), _mm_add_epi16(left, right));
+        }
+        for (; i < pairCount; ++i)
+            pairs[size_t(i)] = ushort(padded[size_t(i)] + padded[size_t(i) + 1]);
+
+        uchar* out = blurred.ptr<uchar>(y);
+        const ushort* odd = padded.data() + size.width - 1;
+        int x = 0;
+        for (; x + 8 <= cols; x += 8) {
+            __m128i total = oddWidth ? _mm_loadu_si128(reinterpret_cast<const __m128i*>(odd + x)) : zero;
+            for (int k = 0; k + 1 < size.width; k += 2)
+                total = _mm_add_epi16(total, _mm_loadu_si128(reinterpret_cast<const __m128i*>(pairs.data() + x + k)));
+            const __m128i divided =
+                _mm_srli_epi16(_mm_mulhi_epu16(_mm_add_epi16(total, half), multiplier), division.Bits - 1);
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(out + x), _mm_packus_epi16(divided, zero));
+        }
+        for (; x < cols; ++x) {
+            int total = 0;
+            for (int k = 0; k < size.width; ++k)
+                total += padded[size_t(x + k)];
+            out[x] = uchar(((total + division.Half) * division.Multiplier) >> (15 + division.Bits));
+        }
+
+        if (y + 1 == range.end)
+            break;
+        // Down one row: the row leaving the box out, the one entering in.
+        const uchar* leaving = grey.ptr<uchar>(rowOf[size_t(y)]);
+        const uchar* entering = grey.ptr<uchar>(rowOf[size_t(y + size.height)]);
+        for (x = 0; x + 16 <= cols; x += 16) {
+            const __m128i out16 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(leaving + x));
+            const __m128i in16 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(entering + x));
+            __m128i* low = reinterpret_cast<__m128i*>(sums + x);
+            __m128i* high = reinterpret_cast<__m128i*>(sums + x + 8);
+            _mm_storeu_si128(low, _mm_sub_epi16(_mm_add_epi16(_mm_loadu_si128(low), _mm_unpacklo_epi8(in16, zero)),
+                                                _mm_unpacklo_epi8(out16, zero)));
+            _mm_storeu_si128(high, _mm_sub_epi16(_mm_add_epi16(_mm_loadu_si128(high), _mm_unpackhi_epi8(in16, zero)),
+                                                 _mm_unpackhi_epi8(out16, zero)));
+        }
+        for (; x < cols; ++x)
+            sums[x] = ushort(sums[x] + entering[x] - leaving[x]);
+    }
+}
 
 } // namespace
 
-void BlurInStripes(const cv::Mat& grey, cv::Mat& blurred, cv::Size size)
+void BoxBlur(const cv::Mat& grey, cv::Mat& blurred, cv::Size size)
 {
+    Q_ASSERT(grey.type() == CV_8UC1);
     Q_ASSERT(grey.empty() || grey.data != blurred.data);
     blurred.create(grey.size(), grey.type());
-    // A stripe is filtered as a region of the whole picture, so its border
-    // rows read the real neighbours.
-    ForEachRowStripe(grey.rows, MinStripeRows, [&](int, cv::Range rows) {
-        cv::Mat out = blurred.rowRange(rows);
-        cv::blur(grey.rowRange(rows), out, size);
-    });
+    if (grey.empty())
+        return;
+    // A box of one pixel copies; OpenCV divides the sums of larger boxes
+    // than these differently.
+    if (size.width < 1 || size.height < 1 || size.area() < 2 || size.area() > MaxBoxArea) {
+        cv::blur(grey, blurred, size);
+        return;
+    }
+    ForEachRowStripe(grey.rows, MinStripeRows,
+                     [&](int, cv::Range rows) { BlurRows(grey, blurred, size, rows); });
 }
 
 void PaintEdges(cv::Mat& frame, const cv::Mat& edgeMap, const cv::Vec4b& colour)

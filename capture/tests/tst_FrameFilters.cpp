@@ -4,6 +4,8 @@
 
 #include <opencv2/imgproc.hpp>
 
+Q_DECLARE_METATYPE(cv::Size)
+
 namespace {
 
 // Smooth random texture, so the blur and the edges have something to do.
@@ -44,27 +46,42 @@ void tst_FrameFilters::blurMatchesOneCall_data()
 {
     QTest::addColumn<int>("rows");
     QTest::addColumn<int>("cols");
+    QTest::addColumn<cv::Size>("size");
     QTest::addColumn<int>("threads");
 
-    QTest::newRow("4K on two threads") << 2160 << 3840 << 2;
-    QTest::newRow("odd rows on three stripes") << 1081 << 1919 << 3;
-    QTest::newRow("too few rows to split") << 300 << 640 << 2;
-    QTest::newRow("stripes of the smallest height") << 512 << 33 << 2;
-    QTest::newRow("one thread") << 1080 << 1920 << 1;
+    const cv::Size box(10, 10);
+    QTest::newRow("4K on two threads") << 2160 << 3840 << box << 2;
+    QTest::newRow("odd rows on three stripes") << 1081 << 1919 << box << 3;
+    QTest::newRow("too few rows to split") << 200 << 640 << box << 2;
+    QTest::newRow("stripes of the smallest height") << 256 << 33 << box << 2;
+    QTest::newRow("one thread") << 1080 << 1920 << box << 1;
+    QTest::newRow("smaller than the box") << 3 << 4 << box << 2;
+    QTest::newRow("one pixel") << 1 << 1 << box << 2;
+    QTest::newRow("one row") << 1 << 50 << box << 2;
+    QTest::newRow("one column") << 300 << 1 << box << 2;
+    QTest::newRow("3 x 3") << 480 << 641 << cv::Size(3, 3) << 2;
+    QTest::newRow("5 wide, 7 high") << 480 << 641 << cv::Size(5, 7) << 2;
+    QTest::newRow("1 x 1") << 50 << 60 << cv::Size(1, 1) << 2;
+    QTest::newRow("16 x 16, the largest in 16 bits") << 300 << 300 << cv::Size(16, 16) << 2;
+    QTest::newRow("17 x 17, beyond 16 bits") << 300 << 300 << cv::Size(17, 17) << 2;
 }
 
 void tst_FrameFilters::blurMatchesOneCall()
 {
     QFETCH(int, rows);
     QFETCH(int, cols);
+    QFETCH(cv::Size, size);
     QFETCH(int, threads);
     cv::setNumThreads(threads);
 
-    const cv::Mat grey = Texture(rows, cols, CV_8UC1, rows + cols);
+    // Texture, and the extremes of the sums: all black and all white.
+    cv::Mat grey = Texture(rows, cols, CV_8UC1, rows + cols);
+    grey.rowRange(0, rows / 4).setTo(255);
+    grey.rowRange(rows / 4, rows / 3).setTo(0);
     cv::Mat expected;
-    cv::blur(grey, expected, cv::Size(10, 10), cv::Point(-1, -1), cv::BORDER_DEFAULT);
+    cv::blur(grey, expected, size, cv::Point(-1, -1), cv::BORDER_DEFAULT);
     cv::Mat blurred;
-    BlurInStripes(grey, blurred, cv::Size(10, 10));
+    BoxBlur(grey, blurred, size);
 
     QCOMPARE(blurred.size(), expected.size());
     QCOMPARE(blurred.type(), expected.type());
