@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <vector>
 
 namespace
@@ -17,9 +18,9 @@ constexpr int kLargestBox = 16;
 // Bilinear weights in 1/256.
 constexpr int kWeightOne = 256;
 
-// Averages k x k blocks of from into to (to.cols * k <= from.cols, likewise
-// rows), rounded, within one level of the exact mean.
-void BoxAverage(const cv::Mat& from, cv::Mat& to, int k, bool mirrorRows, bool mirrorColumns)
+// Averages k x k blocks of from into rows [begin, end) of to (to.cols * k
+// <= from.cols, likewise rows), rounded, within one level of the exact mean.
+void BoxAverage(const cv::Mat& from, cv::Mat& to, int k, bool mirrorRows, bool mirrorColumns, int begin, int end)
 {
     const int usedBytes = to.cols * k * 4;
     std::vector<uint16_t> sums(static_cast<size_t>(usedBytes));
@@ -28,7 +29,7 @@ void BoxAverage(const cv::Mat& from, cv::Mat& to, int k, bool mirrorRows, bool m
     const __m128i reciprocal = _mm_set1_epi16(short((65536 + area - 1) / area));
     const __m128i half = _mm_set1_epi16(short(area / 2));
     const __m128i zero = _mm_setzero_si128();
-    for (int y = 0; y < to.rows; ++y) {
+    for (int y = begin; y < end; ++y) {
         std::fill(sums.begin(), sums.end(), 0);
         for (int r = 0; r < k; ++r) {
             const uchar* row = from.ptr<uchar>(y * k + r);
@@ -85,25 +86,39 @@ Tap TapAt(int i, double step, int sourceSize)
     return {first, weight};
 }
 
-// Bilinear from from into to, target pixel i sampling source position
-// (i + 0.5) * step - 0.5 along each axis. from is at least 2 x 2.
-void Bilinear(const cv::Mat& from, cv::Mat& to, double stepX, double stepY, bool mirrorRows, bool mirrorColumns)
+// Per target column: where its source pixel pair starts, and the weights of
+// the pair's first pixel (four channels) and second pixel.
+struct ColumnTaps
 {
-    // Per target pixel: where its pair starts, and the weights of the pair's
-    // first pixel (four channels) and second pixel.
-    std::vector<int> offsets(static_cast<size_t>(to.cols));
-    std::vector<int16_t> weights(static_cast<size_t>(to.cols) * 8);
-    for (int x = 0; x < to.cols; ++x) {
-        const Tap tap = TapAt(mirrorColumns ? to.cols - 1 - x : x, stepX, from.cols);
-        offsets[size_t(x)] = tap.First * 4;
-        std::fill_n(weights.begin() + x * 8, 4, int16_t(kWeightOne - tap.Weight));
-        std::fill_n(weights.begin() + x * 8 + 4, 4, int16_t(tap.Weight));
+    ColumnTaps(int targetCols, double stepX, int sourceCols, bool mirrorColumns)
+        : Offsets(static_cast<size_t>(targetCols))
+        , Weights(static_cast<size_t>(targetCols) * 8)
+    {
+        for (int x = 0; x < targetCols; ++x) {
+            const Tap tap = TapAt(mirrorColumns ? targetCols - 1 - x : x, stepX, sourceCols);
+            Offsets[size_t(x)] = tap.First * 4;
+            std::fill_n(Weights.begin() + x * 8, 4, int16_t(kWeightOne - tap.Weight));
+            std::fill_n(Weights.begin() + x * 8 + 4, 4, int16_t(tap.Weight));
+        }
     }
+
+    std::vector<int> Offsets;
+    std::vector<int16_t> Weights;
+};
+
+// Bilinear from from into rows [begin, end) of to, target pixel i sampling
+// source position (i + 0.5) * step - 0.5 along each axis. from is at least
+// 2 x 2.
+void Bilinear(const cv::Mat& from, cv::Mat& to, const ColumnTaps& columns, double stepY, bool mirrorRows, int begin,
+              int end)
+{
+    const std::vector<int>& offsets = columns.Offsets;
+    const std::vector<int16_t>& weights = columns.Weights;
     const int rowBytes = from.cols * 4;
     std::vector<uchar> blended(static_cast<size_t>(rowBytes));
     const __m128i zero = _mm_setzero_si128();
     const __m128i half = _mm_set1_epi16(kWeightOne / 2);
-    for (int y = 0; y < to.rows; ++y) {
+    for (int y = begin; y < end; ++y) {
         const Tap tap = TapAt(y, stepY, from.rows);
         const uchar* row = from.ptr<uchar>(tap.First);
         if (tap.Weight == kWeightOne) {
@@ -164,31 +179,41 @@ void ResizeThin(const cv::Mat& from, cv::Mat& to, bool mirrorRows, bool mirrorCo
 }
 } // namespace
 
-void SmoothResize(const cv::Mat& from, cv::Mat& to, bool mirrorRows, bool mirrorColumns)
+void SmoothResize(const cv::Mat& from, cv::Mat& to, bool mirrorRows, bool mirrorColumns, RowBands* bands)
 {
     CV_Assert(from.type() == CV_8UC4 && to.type() == CV_8UC4 && !to.empty());
     if (from.cols < 2 || from.rows < 2) {
         ResizeThin(from, to, mirrorRows, mirrorColumns);
         return;
     }
+    const auto inBands = [bands](int rows, const std::function<void(int, int)>& job) {
+        if (bands)
+            bands->Run(rows, job);
+        else
+            job(0, rows);
+    };
     cv::Mat source = from;
     double stepX = double(from.cols) / to.cols;
     double stepY = double(from.rows) / to.rows;
     for (int k = std::min(int(std::min(stepX, stepY)), kLargestBox); k >= 2;
          k = std::min(int(std::min(stepX, stepY)), kLargestBox)) {
         if (source.cols == k * to.cols && source.rows == k * to.rows) {
-            BoxAverage(source, to, k, mirrorRows, mirrorColumns);
+            inBands(to.rows, [&](int begin, int end) {
+                BoxAverage(source, to, k, mirrorRows, mirrorColumns, begin, end);
+            });
             return;
         }
         // Halved, an odd last row or column left out: half a source pixel.
         cv::Mat half(source.rows / 2, source.cols / 2, CV_8UC4);
-        BoxAverage(source, half, 2, false, false);
+        inBands(half.rows, [&](int begin, int end) { BoxAverage(source, half, 2, false, false, begin, end); });
         source = half;
         stepX = double(source.cols) / to.cols;
         stepY = double(source.rows) / to.rows;
     }
-    if (source.cols < 2 || source.rows < 2)
+    if (source.cols < 2 || source.rows < 2) {
         ResizeThin(source, to, mirrorRows, mirrorColumns);
-    else
-        Bilinear(source, to, stepX, stepY, mirrorRows, mirrorColumns);
+        return;
+    }
+    const ColumnTaps columns(to.cols, stepX, source.cols, mirrorColumns);
+    inBands(to.rows, [&](int begin, int end) { Bilinear(source, to, columns, stepY, mirrorRows, begin, end); });
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "RowBands.h"
+
 #include <opencv2/core.hpp>
 
 // Scales a 4-channel 8-bit picture to the size of to, smoothly at any
@@ -11,9 +13,7 @@
 //   then bilinear for the factor below two, sampling at pixel centres and
 //   stretching the whole source onto the whole target as cv::resize does.
 //
-// It runs on the calling thread only. OpenCV runs every parallel loop of the
-// process serially while any thread is inside one, so a scaling that used its
-// loops on the user-interface thread would, at times, take the worker's
-// blur and edge detection down to one thread (and make them allocate
-// whole-frame buffers), and the worker's loops would do the same to it.
-void SmoothResize(const cv::Mat& from, cv::Mat& to, bool mirrorRows, bool mirrorColumns);
+// Without bands it runs on the calling thread only; with them each pass is
+// split between the calling thread and their helper. Never on OpenCV's
+// threads (see RowBands).
+void SmoothResize(const cv::Mat& from, cv::Mat& to, bool mirrorRows, bool mirrorColumns, RowBands* bands = nullptr);

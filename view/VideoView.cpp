@@ -224,7 +224,7 @@ QPixmap VideoView::ScaleAndMirror(const QImage& frame, double scale)
                        size_t(source.bytesPerLine()));
     cv::Mat to(height, width, CV_8UC4, picture.bits(), size_t(picture.bytesPerLine()));
     // Without the vertical flip the frame's row 0 is shown at the bottom.
-    SmoothResize(from, to, !m_FlipV, m_FlipH);
+    SmoothResize(from, to, !m_FlipV, m_FlipH, &m_ScalingBands);
     // Moved in, the pixmap takes the pooled buffer without a copy.
     return QPixmap::fromImage(std::move(picture));
 }

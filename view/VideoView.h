@@ -3,6 +3,7 @@
 #include "ui_VideoView.h"
 
 #include "PicturePool.h"
+#include "RowBands.h"
 
 #include <QLabel>
 #include <QPointF>
@@ -92,4 +93,5 @@ private:
     double m_HoleRadius = 0.0;
 
     PicturePool m_PicturePool;
+    RowBands m_ScalingBands;
 };

@@ -174,9 +174,9 @@ int RunCase(int argc, char** argv)
     if (!mkdtemp(settingsDir))
         return 1;
     SetUpEnvironment(frameSize, rate, settingsDir);
-    // Threads started while the camera comes up inherit this name; the
-    // user-interface thread takes its own once frames flow.
-    pthread_setname_np(pthread_self(), "camera");
+    // The synthetic camera names its rendering threads "simcam"; every other
+    // thread is the program's.
+    pthread_setname_np(pthread_self(), "ui");
 
     int appArgc = 1;
     PipelineProbe probe(appArgc, argv);
@@ -210,11 +210,6 @@ int RunCase(int argc, char** argv)
 
     QTimer sampler;
     QObject::connect(&sampler, &QTimer::timeout, [&] {
-        static bool named = false;
-        if (!named && probe.GetShownTotal() > 0) {
-            pthread_setname_np(pthread_self(), "ui");
-            named = true;
-        }
         if (measuring) {
             const double rss = RssMb();
             rssMin = std::min(rssMin, rss);
@@ -254,7 +249,7 @@ int RunCase(int argc, char** argv)
         double uiMs = 0;
         for (const auto& [name, ms] : end.Threads) {
             const double used = ms - (start.Threads.count(name) ? start.Threads.at(name) : 0.0);
-            if (name == "camera")
+            if (name == "simcam")
                 cameraMs += used;
             if (name == "ui")
                 uiMs += used;

@@ -16,6 +16,8 @@ private slots:
     void sameAsOpenCv();
     void largestBlockDoesNotOverflow();
     void rowsAreReadWithTheirOwnStride();
+    void bandsGiveTheSamePixels_data();
+    void bandsGiveTheSamePixels();
 };
 
 namespace
@@ -141,6 +143,34 @@ void tst_SmoothResize::rowsAreReadWithTheirOwnStride()
         SmoothResize(region, fromRegion, true, false);
         SmoothResize(copy, fromCopy, true, false);
         QCOMPARE(LargestDifference(fromRegion, fromCopy), 0.0);
+    }
+}
+
+void tst_SmoothResize::bandsGiveTheSamePixels_data()
+{
+    QTest::addColumn<QSize>("from");
+    QTest::addColumn<QSize>("to");
+
+    QTest::newRow("4K, a whole factor") << QSize(3840, 2160) << QSize(1280, 720);
+    QTest::newRow("1080p, bilinear only") << QSize(1920, 1080) << QSize(1280, 720);
+    QTest::newRow("4K, halved twice then bilinear") << QSize(3840, 2160) << QSize(900, 507);
+    QTest::newRow("odd sizes, halved then bilinear") << QSize(1001, 777) << QSize(333, 259);
+    QTest::newRow("enlarged") << QSize(320, 240) << QSize(1280, 960);
+    QTest::newRow("too few rows for two bands") << QSize(640, 480) << QSize(80, 60);
+}
+
+void tst_SmoothResize::bandsGiveTheSamePixels()
+{
+    QFETCH(QSize, from);
+    QFETCH(QSize, to);
+    const cv::Mat source = Picture(cv::Size(from.width(), from.height()));
+    RowBands bands;
+    for (const bool mirrorRows : {false, true}) {
+        cv::Mat whole(to.height(), to.width(), CV_8UC4, cv::Scalar::all(1));
+        cv::Mat banded(to.height(), to.width(), CV_8UC4, cv::Scalar::all(2));
+        SmoothResize(source, whole, mirrorRows, !mirrorRows);
+        SmoothResize(source, banded, mirrorRows, !mirrorRows, &bands);
+        QCOMPARE(LargestDifference(banded, whole), 0.0);
     }
 }
 
