@@ -44,10 +44,21 @@ bool VideoCapturer::present(const QVideoFrame& frame)
     cv::Mat image;
     if (readable) {
         const cv::Mat source(height, width, sourceType, mapped.bits(), size_t(bytesPerLine));
-        if (sourceType == CV_8UC3)
-            cv::cvtColor(source, image, cv::COLOR_BGR2BGRA);
+        image.create(height, width, CV_8UC4);
+        const auto copyRows = [&](int begin, int end) {
+            cv::Mat rows = image.rowRange(begin, end);
+            if (sourceType == CV_8UC3)
+                cv::cvtColor(source.rowRange(begin, end), rows, cv::COLOR_BGR2BGRA);
+            else
+                source.rowRange(begin, end).copyTo(rows);
+        };
+        // In two bands when no other present() has them: one thread alone
+        // does not reach the memory's speed.
+        std::unique_lock<std::mutex> bands(m_CopyBandsMutex, std::try_to_lock);
+        if (bands.owns_lock())
+            m_CopyBands.Run(height, copyRows);
         else
-            image = source.clone();
+            copyRows(0, height);
     }
     mapped.unmap();
 

@@ -1,15 +1,19 @@
 #pragma once
 
 #include "FrameType.h"
+#include "RowBands.h"
 
 #include <QAbstractVideoSurface>
 #include <QVideoFrame>
+
+#include <mutex>
 
 // The surface every camera renders into. Turns each readable frame into an
 // owned video frame matrix (see FrameType.h) and emits it with the time the
 // conversion took. Owned by value by CaptureThread and living on the
 // user-interface thread, but present() runs on whatever thread the camera
-// service delivers on; it touches no state of the surface, so either is fine.
+// service delivers on; the only state it touches is its copying helper,
+// behind a lock, so either is fine.
 class VideoCapturer : public QAbstractVideoSurface
 {
     Q_OBJECT
@@ -26,4 +30,8 @@ public:
 signals:
     // processingTime: milliseconds spent in present() up to the emission.
     void SignalFrameCaptured(cv::Mat frame, qint64 processingTime);
+
+private:
+    std::mutex m_CopyBandsMutex;
+    RowBands m_CopyBands{"frame-copy"};
 };

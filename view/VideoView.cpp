@@ -9,11 +9,13 @@
 
 #include <QImage>
 #include <QMouseEvent>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QPen>
 #include <QPixmap>
 #include <QSettings>
 #include <QSlider>
+#include <QStyle>
 #include <QWheelEvent>
 
 
@@ -147,6 +149,8 @@ void VideoView::SetImage(const QImage& frame, bool holeDetectEnabled, bool freez
     const double scaleY = height() / frameHeight;
     QPixmap picture = ScaleAndMirror(frame, scaleX <= scaleY ? scaleX : scaleY);
     DrawOverlay(picture, MapToPixmap(picture.width(), picture.height()));
+    // A view that fills its own background is painted opaque: see paintEvent.
+    setAttribute(Qt::WA_OpaquePaintEvent, autoFillBackground());
     setPixmap(picture);
 }
 
@@ -206,6 +210,27 @@ void VideoView::wheelEvent(QWheelEvent* event)
     QSettings settings;
     settings.setValue(kRadius1Key, m_Radius1);
     settings.setValue(kRadius2Key, m_Radius2);
+}
+
+void VideoView::paintEvent(QPaintEvent* event)
+{
+    // Qt would fill the whole view with the background on every frame and
+    // then draw the picture over nearly all of it. Opaque, only what the
+    // picture leaves uncovered is filled; QLabel draws the picture.
+    if (testAttribute(Qt::WA_OpaquePaintEvent)) {
+        QRegion uncovered = event->region();
+        const QPixmap picture = pixmap(Qt::ReturnByValue);
+        if (!picture.isNull()) {
+            const QRect contents = contentsRect().adjusted(margin(), margin(), -margin(), -margin());
+            const Qt::Alignment alignment = QStyle::visualAlignment(layoutDirection(), this->alignment());
+            uncovered -= QStyle::alignedRect(layoutDirection(), alignment,
+                                             picture.size() / picture.devicePixelRatio(), contents);
+        }
+        QPainter painter(this);
+        for (const QRect& rect : uncovered)
+            painter.fillRect(rect, palette().brush(backgroundRole()));
+    }
+    QLabel::paintEvent(event);
 }
 
 QPixmap VideoView::ScaleAndMirror(const QImage& frame, double scale)

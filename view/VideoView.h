@@ -54,6 +54,7 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 
 private:
     friend class tst_VideoView;
@@ -93,5 +94,5 @@ private:
     double m_HoleRadius = 0.0;
 
     PicturePool m_PicturePool;
-    RowBands m_ScalingBands;
+    RowBands m_ScalingBands{"view-scaling"};
 };

@@ -66,6 +66,13 @@ bool PipelineProbe::notify(QObject* receiver, QEvent* event)
 {
     if (event->type() == QEvent::ThreadChange && receiver->metaObject() == &CaptureThread::staticMetaObject)
         m_Pipeline = static_cast<CaptureThread*>(receiver);
+    // The whole window is painted in one go, on its update request.
+    if (event->type() == QEvent::UpdateRequest && m_Recording && QThread::currentThread() == thread()) {
+        const qint64 cpu = NowNs(CLOCK_THREAD_CPUTIME_ID);
+        const bool result = QApplication::notify(receiver, event);
+        m_PaintCpuMs += (NowNs(CLOCK_THREAD_CPUTIME_ID) - cpu) / 1e6;
+        return result;
+    }
     if (event->type() == QEvent::MetaCall) {
         const QMetaObject* type = receiver->metaObject();
         if (type == &Lentavio::staticMetaObject)
@@ -82,6 +89,7 @@ void PipelineProbe::StartRecording()
 {
     m_Shown.clear();
     m_PresentCpuMs = 0.0;
+    m_PaintCpuMs = 0.0;
     m_PresentedWhileRecording = 0;
     m_Recording = true;
 }

@@ -45,6 +45,8 @@ public:
     void StopRecording();
     const std::vector<Shown>& GetShown() const { return m_Shown; }
     double GetPresentCpuMs() const { return m_PresentCpuMs; }
+    // User-interface thread CPU spent painting the window while recording.
+    double GetPaintCpuMs() const { return m_PaintCpuMs; }
     quint64 GetPresentedWhileRecording() const { return m_PresentedWhileRecording; }
     // Frames whose number could not be read back (an edge painted over the stamp).
     quint64 GetUnreadable() const { return m_Unreadable; }
@@ -91,5 +93,6 @@ private:
     // User-interface thread.
     quint64 m_WindowCalls = 0;
     bool m_Recording = false;
+    double m_PaintCpuMs = 0.0;
     std::vector<Shown> m_Shown;
 };

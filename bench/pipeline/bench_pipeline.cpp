@@ -267,7 +267,7 @@ int RunCase(int argc, char** argv)
                     " presented=%llu camera_frames=%.0f dropped=%.0f"
                     " latency_median_ms=%.2f latency_p99_ms=%.2f latency_max_ms=%.2f age_max=%.0f age_p99=%.0f"
                     " cpu_ms=%.3f camera_cpu_ms=%.3f ui_slot_ms=%.3f ui_slot_p99_ms=%.3f ui_slot_wall_ms=%.3f ui_slot_wall_p99_ms=%.3f ui_present_ms=%.3f"
-                    " ui_total_ms=%.3f minflt=%.2f rss_peak_mb=%.1f rss_start_mb=%.1f rss_end_mb=%.1f"
+                    " ui_paint_ms=%.3f ui_total_ms=%.3f minflt=%.2f rss_peak_mb=%.1f rss_start_mb=%.1f rss_end_mb=%.1f"
                     " rss_min_mb=%.1f rss_max_mb=%.1f unreadable=%llu\n",
                     frameSize.width(), frameSize.height(), overlay ? "on" : "off", rate, seconds, shown.size(),
                     shown.size() / seconds, static_cast<unsigned long long>(probe.GetPresentedWhileRecording()),
@@ -275,7 +275,7 @@ int RunCase(int argc, char** argv)
                     Percentile(latency, 1.0), Percentile(age, 1.0), Percentile(age, 0.99), cpuMs / frames,
                     cameraMs / frames, slotMean, Percentile(slot, 0.99), slotWallMean, Percentile(slotWall, 0.99),
                     probe.GetPresentCpuMs() / std::max<double>(1, probe.GetPresentedWhileRecording()),
-                    uiMs / frames, (end.Process.MinorFaults - start.Process.MinorFaults) / frames, PeakRssMb(),
+                    probe.GetPaintCpuMs() / frames, uiMs / frames, (end.Process.MinorFaults - start.Process.MinorFaults) / frames, PeakRssMb(),
                     start.RssMb, end.RssMb, rssMin, rssMax,
                     static_cast<unsigned long long>(probe.GetUnreadable()));
         std::printf("threads");

@@ -6,6 +6,8 @@
 #include <QThread>
 #include <QtTest>
 
+#include <atomic>
+
 namespace {
 
 // A frame buffer whose geometry the test controls completely, including
@@ -87,6 +89,7 @@ private slots:
     void skipsUnreadableFrames_data();
     void skipsUnreadableFrames();
     void presentOnProducerThread();
+    void presentOnTwoThreadsAtOnce();
 };
 
 void tst_VideoCapturer::initTestCase()
@@ -123,6 +126,9 @@ void tst_VideoCapturer::convertsReadableFrames_data()
     QTest::newRow("bgr24 odd width") << QVideoFrame::Format_BGR24 << QSize(33, 7) << 0;
     QTest::newRow("bgr24 stride not multiple of 4") << QVideoFrame::Format_BGR24 << QSize(33, 7) << 2;
     QTest::newRow("bgr24 padded stride") << QVideoFrame::Format_BGR24 << QSize(33, 7) << 29;
+    // Tall enough to be copied in two bands.
+    QTest::newRow("rgb32 two bands, padded") << QVideoFrame::Format_RGB32 << QSize(200, 131) << 12;
+    QTest::newRow("bgr24 two bands, padded") << QVideoFrame::Format_BGR24 << QSize(33, 129) << 29;
 }
 
 void tst_VideoCapturer::convertsReadableFrames()
@@ -226,6 +232,49 @@ void tst_VideoCapturer::presentOnProducerThread()
     const auto& last = received.at<cv::Vec4b>(size.height() - 1, size.width() - 1);
     const char* source = bytes->constData() + (size.height() - 1) * bytesPerLine + (size.width() - 1) * 3;
     QCOMPARE(last, cv::Vec4b(uchar(source[0]), uchar(source[1]), uchar(source[2]), 255));
+}
+
+void tst_VideoCapturer::presentOnTwoThreadsAtOnce()
+{
+    // One present() gets the copying helper, the other copies alone; both
+    // frames must come out whole.
+    const QSize size(160, 120);
+    const int bytesPerLine = size.width() * 4;
+    auto first = MakePixels(size.width(), size.height(), 4, bytesPerLine);
+    auto second = QSharedPointer<QByteArray>::create(*first);
+    for (char& byte : *second)
+        byte = char(~byte);
+    const QVideoFrame frames[2] = {
+        MakeFrame(first, size, QVideoFrame::Format_RGB32, bytesPerLine, first->size()),
+        MakeFrame(second, size, QVideoFrame::Format_RGB32, bytesPerLine, second->size())};
+
+    VideoCapturer capturer;
+    std::atomic<int> wrong{0};
+    std::atomic<int> received{0};
+    connect(
+        &capturer, &VideoCapturer::SignalFrameCaptured, this,
+        [&](const cv::Mat& image, qint64) {
+            const cv::Mat fromFirst(size.height(), size.width(), CV_8UC4, first->data());
+            const cv::Mat fromSecond(size.height(), size.width(), CV_8UC4, second->data());
+            if (cv::norm(image, fromFirst, cv::NORM_INF) != 0 && cv::norm(image, fromSecond, cv::NORM_INF) != 0)
+                ++wrong;
+            ++received;
+        },
+        Qt::DirectConnection);
+
+    constexpr int Rounds = 300;
+    QScopedPointer<QThread> producers[2];
+    for (int i = 0; i < 2; ++i) {
+        producers[i].reset(QThread::create([&, i] {
+            for (int round = 0; round < Rounds; ++round)
+                capturer.present(frames[i]);
+        }));
+        producers[i]->start();
+    }
+    for (auto& producer : producers)
+        QVERIFY(producer->wait(30000));
+    QCOMPARE(received.load(), 2 * Rounds);
+    QCOMPARE(wrong.load(), 0);
 }
 
 QTEST_GUILESS_MAIN(tst_VideoCapturer)

@@ -164,7 +164,7 @@ void tst_SmoothResize::bandsGiveTheSamePixels()
     QFETCH(QSize, from);
     QFETCH(QSize, to);
     const cv::Mat source = Picture(cv::Size(from.width(), from.height()));
-    RowBands bands;
+    RowBands bands("test-bands");
     for (const bool mirrorRows : {false, true}) {
         cv::Mat whole(to.height(), to.width(), CV_8UC4, cv::Scalar::all(1));
         cv::Mat banded(to.height(), to.width(), CV_8UC4, cv::Scalar::all(2));

@@ -4,6 +4,7 @@
 #include "VideoView.h"
 
 #include <QApplication>
+#include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPixmap>
@@ -111,6 +112,8 @@ private slots:
     void farAwayGeometry();
     void truncToInt_data();
     void truncToInt();
+    void paintsAsALabel_data();
+    void paintsAsALabel();
 
 private:
     // Draws the overlay on a white width x height picture with the crosshair
@@ -767,6 +770,45 @@ void tst_VideoView::truncToInt()
 {
     QFETCH(double, value);
     QTEST(TruncToInt(value), "expected");
+}
+
+
+void tst_VideoView::paintsAsALabel_data()
+{
+    QTest::addColumn<QSize>("viewSize");
+    QTest::addColumn<QRect>("repainted");
+
+    QTest::newRow("picture fills the view") << QSize(800, 600) << QRect(0, 0, 800, 600);
+    QTest::newRow("band beside the picture") << QSize(1000, 600) << QRect(0, 0, 1000, 600);
+    QTest::newRow("bands above and below") << QSize(320, 600) << QRect(0, 0, 320, 600);
+    QTest::newRow("part across the picture's edge") << QSize(1000, 600) << QRect(700, 100, 250, 80);
+    QTest::newRow("part above the picture") << QSize(320, 600) << QRect(10, 20, 100, 50);
+}
+
+void tst_VideoView::paintsAsALabel()
+{
+    // Painted opaque when it fills its own background, the view must look
+    // exactly as the label it is would paint itself.
+    QFETCH(QSize, viewSize);
+    QFETCH(QRect, repainted);
+    QPalette palette;
+    palette.setColor(QPalette::Window, QColor(5, 10, 200));
+    VideoView view;
+    view.setPalette(palette);
+    view.setAutoFillBackground(true);
+    view.resize(viewSize);
+    view.SetImage(Scene(QPoint(320, 240), 20, 20), false, false, kDefaultThreshold, 0.75);
+    QVERIFY(view.testAttribute(Qt::WA_OpaquePaintEvent));
+    QLabel label;
+    label.setPalette(palette);
+    label.setAutoFillBackground(true);
+    label.resize(viewSize);
+    label.setPixmap(view.pixmap(Qt::ReturnByValue));
+
+    const QImage shown = view.grab(repainted).toImage().convertToFormat(QImage::Format_RGB32);
+    const QImage expected = label.grab(repainted).toImage().convertToFormat(QImage::Format_RGB32);
+    QCOMPARE(shown.size(), repainted.size());
+    QCOMPARE(shown, expected);
 }
 
 QTEST_MAIN(tst_VideoView)

@@ -7,16 +7,18 @@
 
 // Work on the rows of a picture in two bands at once: the upper band on a
 // helper thread kept for the purpose, the lower one on the calling thread.
-// The view scales every frame on the user-interface thread; this keeps that
-// thread's share of it to about half, so the window answers sooner.
+// Every frame is copied and scaled on the user-interface thread; this keeps
+// that thread's share of it to about half, so the window answers sooner.
 //
 // Not OpenCV's threads: OpenCV runs every parallel loop of the process on one
-// thread while any thread is inside one, so the view and the frame worker
+// thread while any thread is inside one, so the window and the frame worker
 // would take turns slowing each other down.
 class RowBands
 {
 public:
-    RowBands();
+    // threadName: what the helper thread is called (top -H), at most 15
+    // characters.
+    explicit RowBands(const char* threadName);
     // Waits for nothing: Run() has always returned before.
     ~RowBands();
     RowBands(const RowBands&) = delete;
@@ -29,7 +31,7 @@ public:
     void Run(int rows, const std::function<void(int begin, int end)>& job);
 
 private:
-    void Loop();
+    void Loop(const char* threadName);
 
     std::mutex m_Mutex;
     std::condition_variable m_Wake;

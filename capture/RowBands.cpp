@@ -9,8 +9,8 @@ constexpr int MinBandRows = 32;
 
 } // namespace
 
-RowBands::RowBands()
-    : m_Thread(&RowBands::Loop, this)
+RowBands::RowBands(const char* threadName)
+    : m_Thread(&RowBands::Loop, this, threadName)
 {
 }
 
@@ -42,9 +42,9 @@ void RowBands::Run(int rows, const std::function<void(int begin, int end)>& job)
     m_Done.wait(lock, [this] { return m_Job == nullptr; });
 }
 
-void RowBands::Loop()
+void RowBands::Loop(const char* threadName)
 {
-    pthread_setname_np(pthread_self(), "view-scaling");
+    pthread_setname_np(pthread_self(), threadName);
     std::unique_lock<std::mutex> lock(m_Mutex);
     for (;;) {
         m_Wake.wait(lock, [this] { return m_Stopping || m_Job != nullptr; });

@@ -35,7 +35,7 @@ void tst_RowBands::coversEveryRowOnce()
 {
     QFETCH(int, rows);
     QFETCH(int, bands);
-    RowBands splitter;
+    RowBands splitter("test-bands");
     std::vector<int> visits(size_t(rows), 0);
     std::mutex mutex;
     int calls = 0;
@@ -54,7 +54,7 @@ void tst_RowBands::upperBandRunsAlongside()
 {
     // Each band waits until the other has started: this returns only if the
     // two run at the same time, on different threads.
-    RowBands splitter;
+    RowBands splitter("test-bands");
     std::atomic<int> started{0};
     std::thread::id upper;
     std::thread::id lower;
@@ -70,7 +70,7 @@ void tst_RowBands::upperBandRunsAlongside()
 
 void tst_RowBands::runsAgainAndAgain()
 {
-    RowBands splitter;
+    RowBands splitter("test-bands");
     std::atomic<long> total{0};
     for (int i = 0; i < 2000; ++i)
         splitter.Run(100 + i % 7, [&](int begin, int end) { total += end - begin; });
