@@ -113,10 +113,9 @@ void CaptureThread::ProcessAndDeliver(TimedFrame captured)
     timer.start();
 
     cv::Mat frame = std::move(captured.Frame);
-    cv::Mat grey;
-    cv::cvtColor(frame, grey, cv::COLOR_RGBA2GRAY);
+    // Grey (COLOR_RGBA2GRAY), then the 10 x 10 blur.
     cv::Mat blurred;
-    BoxBlur(grey, blurred, cv::Size(10, 10));
+    GreyBoxBlur(frame, blurred, cv::Size(10, 10));
 
     const EdgeDetectParams edges = CameraSettings::Instance()->GetEdgeDetectParams();
     if (edges.Enabled) {

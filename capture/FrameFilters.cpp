@@ -19,9 +19,10 @@ namespace {
 constexpr int MinStripeRows = 128;
 
 // OpenCV rounds the mean of an 8-bit box half up when the box's sum fits in
-// 15 bits: (sum + area / 2) / area. The division is done as a multiplication
-// by Multiplier, a 16-bit approximation of 2^(15 + Bits) / area that is exact
-// for every dividend below 2^15, then a shift by 15 + Bits.
+// 15 bits and its area is not a power of two: (sum + area / 2) / area. The
+// division is done as a multiplication by Multiplier, a 16-bit approximation
+// of 2^(15 + Bits) / area that is exact for every dividend below 2^15, then a
+// shift by 15 + Bits.
 struct BoxDivision
 {
     explicit BoxDivision(int area)
@@ -40,6 +41,12 @@ struct BoxDivision
 // Boxes up to this area keep sum + area / 2 below 2^15.
 constexpr int MaxBoxArea = 128;
 
+bool IsRoundedHalfUp(cv::Size size)
+{
+    const int area = size.width * size.height;
+    return size.width > 0 && size.height > 0 && area <= MaxBoxArea && (area & (area - 1)) != 0;
+}
+
 // Source indices of the positions from -before to count + after - 1, with
 // OpenCV's default border: mirrored about the edge pixels.
 std::vector<int> MirroredIndices(int before, int count, int after)
@@ -50,18 +57,87 @@ std::vector<int> MirroredIndices(int before, int count, int after)
     return indices;
 }
 
-// Rows [range) of the box blur: running column sums down the rows, and
-// across each row the sum of size.width of them.
-void BlurRows(const cv::Mat& grey, cv::Mat& blurred, cv::Size size, cv::Range range)
+// OpenCV's fixed-point grey of the first three bytes of each pixel, the first
+// taken as red: (9798 r + 19235 g + 3735 b + 2^14) >> 15.
+constexpr int GreyShift = 15;
+constexpr int GreyWeights[3] = {9798, 19235, 3735};
+
+void GreyRow(const uchar* pixels, uchar* grey, int cols)
 {
-    const int cols = grey.cols;
+    const __m128i zero = _mm_setzero_si128();
+    // Per pixel as two pairs: (first, second) and (third, fourth byte).
+    const __m128i weights = _mm_setr_epi16(GreyWeights[0], GreyWeights[1], GreyWeights[2], 0, GreyWeights[0],
+                                           GreyWeights[1], GreyWeights[2], 0);
+    const __m128i rounding = _mm_set1_epi32(1 << (GreyShift - 1));
+    int x = 0;
+    for (; x + 8 <= cols; x += 8) {
+        __m128i four[2];
+        for (int half = 0; half < 2; ++half) {
+            const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pixels + 4 * (x + 4 * half)));
+            const __m128i low = _mm_madd_epi16(_mm_unpacklo_epi8(bytes, zero), weights);
+            const __m128i high = _mm_madd_epi16(_mm_unpackhi_epi8(bytes, zero), weights);
+            // Each pixel's two pair sums added: even lanes plus odd lanes.
+            const __m128 lowF = _mm_castsi128_ps(low);
+            const __m128 highF = _mm_castsi128_ps(high);
+            const __m128i even = _mm_castps_si128(_mm_shuffle_ps(lowF, highF, _MM_SHUFFLE(2, 0, 2, 0)));
+            const __m128i odd = _mm_castps_si128(_mm_shuffle_ps(lowF, highF, _MM_SHUFFLE(3, 1, 3, 1)));
+            four[half] = _mm_srli_epi32(_mm_add_epi32(_mm_add_epi32(even, odd), rounding), GreyShift);
+        }
+        const __m128i eight = _mm_packs_epi32(four[0], four[1]);
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(grey + x), _mm_packus_epi16(eight, zero));
+    }
+    for (; x < cols; ++x) {
+        const uchar* pixel = pixels + 4 * x;
+        grey[x] = uchar((pixel[0] * GreyWeights[0] + pixel[1] * GreyWeights[1] + pixel[2] * GreyWeights[2]
+                         + (1 << (GreyShift - 1))) >> GreyShift);
+    }
+}
+
+// The grey rows of a frame that the box holds, made as they are first
+// needed: a picture row's position p (p = 0 the first row above the image's
+// mirrored border) lives in slot p % slots until position p + slots needs it.
+class GreyRing
+{
+public:
+    GreyRing(const cv::Mat& frame, const std::vector<int>& rowOf, int slots)
+        : m_Frame(frame)
+        , m_RowOf(rowOf)
+        , m_Rows(size_t(slots) * size_t(frame.cols))
+        , m_Held(size_t(slots), -1)
+    {
+    }
+
+    const uchar* Row(int position)
+    {
+        const size_t slot = size_t(position) % m_Held.size();
+        uchar* row = m_Rows.data() + slot * size_t(m_Frame.cols);
+        if (m_Held[slot] != position) {
+            GreyRow(m_Frame.ptr<uchar>(m_RowOf[size_t(position)]), row, m_Frame.cols);
+            m_Held[slot] = position;
+        }
+        return row;
+    }
+
+private:
+    const cv::Mat& m_Frame;
+    const std::vector<int>& m_RowOf;
+    std::vector<uchar> m_Rows;
+    std::vector<int> m_Held;
+};
+
+// Rows [range) of the box blur of the frame's grey: running column sums down
+// the rows, and across each row the sum of size.width of them.
+void BlurRows(const cv::Mat& frame, cv::Mat& blurred, cv::Size size, cv::Range range)
+{
+    const int cols = frame.cols;
     const cv::Point anchor(size.width / 2, size.height / 2);
-    const std::vector<int> rowOf = MirroredIndices(anchor.y, grey.rows, size.height - anchor.y);
+    const std::vector<int> rowOf = MirroredIndices(anchor.y, frame.rows, size.height - anchor.y);
     const std::vector<int> columnOf = MirroredIndices(anchor.x, cols, size.width - anchor.x);
     const BoxDivision division(size.area());
     const __m128i zero = _mm_setzero_si128();
     const __m128i half = _mm_set1_epi16(short(division.Half));
     const __m128i multiplier = _mm_set1_epi16(short(ushort(division.Multiplier)));
+    GreyRing grey(frame, rowOf, size.height + 1);
 
     // Column sums of the box's rows, laid out with the mirrored columns on
     // either side, so that pixel x sums entries x to x + width - 1.
@@ -70,7 +146,7 @@ void BlurRows(const cv::Mat& grey, cv::Mat& blurred, cv::Size size, cv::Range ra
     std::vector<ushort> pairs(padded.size(), 0);
     const bool oddWidth = size.width % 2 != 0;
     for (int k = 0; k < size.height; ++k) {
-        const uchar* row = grey.ptr<uchar>(rowOf[size_t(range.start + k)]);
+        const uchar* row = grey.Row(range.start + k);
         for (int x = 0; x < cols; ++x)
             sums[x] += row[x];
     }
@@ -113,8 +189,8 @@ void BlurRows(const cv::Mat& grey, cv::Mat& blurred, cv::Size size, cv::Range ra
         if (y + 1 == range.end)
             break;
         // Down one row: the row leaving the box out, the one entering in.
-        const uchar* leaving = grey.ptr<uchar>(rowOf[size_t(y)]);
-        const uchar* entering = grey.ptr<uchar>(rowOf[size_t(y + size.height)]);
+        const uchar* leaving = grey.Row(y);
+        const uchar* entering = grey.Row(y + size.height);
         for (x = 0; x + 16 <= cols; x += 16) {
             const __m128i out16 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(leaving + x));
             const __m128i in16 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(entering + x));
@@ -132,21 +208,20 @@ void BlurRows(const cv::Mat& grey, cv::Mat& blurred, cv::Size size, cv::Range ra
 
 } // namespace
 
-void BoxBlur(const cv::Mat& grey, cv::Mat& blurred, cv::Size size)
+void GreyBoxBlur(const cv::Mat& frame, cv::Mat& blurred, cv::Size size)
 {
-    Q_ASSERT(grey.type() == CV_8UC1);
-    Q_ASSERT(grey.empty() || grey.data != blurred.data);
-    blurred.create(grey.size(), grey.type());
-    if (grey.empty())
+    Q_ASSERT(frame.type() == CV_8UC4);
+    blurred.create(frame.size(), CV_8UC1);
+    if (frame.empty())
         return;
-    // A box of one pixel copies; OpenCV divides the sums of larger boxes
-    // than these differently.
-    if (size.width < 1 || size.height < 1 || size.area() < 2 || size.area() > MaxBoxArea) {
+    if (!IsRoundedHalfUp(size)) {
+        cv::Mat grey;
+        cv::cvtColor(frame, grey, cv::COLOR_RGBA2GRAY);
         cv::blur(grey, blurred, size);
         return;
     }
-    ForEachRowStripe(grey.rows, MinStripeRows,
-                     [&](int, cv::Range rows) { BlurRows(grey, blurred, size, rows); });
+    ForEachRowStripe(frame.rows, MinStripeRows,
+                     [&](int, cv::Range rows) { BlurRows(frame, blurred, size, rows); });
 }
 
 void PaintEdges(cv::Mat& frame, const cv::Mat& edgeMap, const cv::Vec4b& colour)

@@ -31,8 +31,8 @@ class tst_FrameFilters : public QObject
 
 private slots:
     void init();
-    void blurMatchesOneCall_data();
-    void blurMatchesOneCall();
+    void greyBlurMatchesOpenCv_data();
+    void greyBlurMatchesOpenCv();
     void paintMatchesMaskedSet_data();
     void paintMatchesMaskedSet();
 };
@@ -42,7 +42,7 @@ void tst_FrameFilters::init()
     cv::setNumThreads(-1);
 }
 
-void tst_FrameFilters::blurMatchesOneCall_data()
+void tst_FrameFilters::greyBlurMatchesOpenCv_data()
 {
     QTest::addColumn<int>("rows");
     QTest::addColumn<int>("cols");
@@ -62,11 +62,15 @@ void tst_FrameFilters::blurMatchesOneCall_data()
     QTest::newRow("3 x 3") << 480 << 641 << cv::Size(3, 3) << 2;
     QTest::newRow("5 wide, 7 high") << 480 << 641 << cv::Size(5, 7) << 2;
     QTest::newRow("1 x 1") << 50 << 60 << cv::Size(1, 1) << 2;
+    QTest::newRow("3 x 1, where every grey level shows") << 600 << 641 << cv::Size(3, 1) << 2;
+    QTest::newRow("2 x 1, an area that is a power of two") << 60 << 64 << cv::Size(2, 1) << 2;
+    QTest::newRow("4 x 4, likewise") << 60 << 64 << cv::Size(4, 4) << 2;
+    QTest::newRow("11 x 11, the largest rounded half up") << 300 << 300 << cv::Size(11, 11) << 2;
     QTest::newRow("16 x 16, the largest in 16 bits") << 300 << 300 << cv::Size(16, 16) << 2;
     QTest::newRow("17 x 17, beyond 16 bits") << 300 << 300 << cv::Size(17, 17) << 2;
 }
 
-void tst_FrameFilters::blurMatchesOneCall()
+void tst_FrameFilters::greyBlurMatchesOpenCv()
 {
     QFETCH(int, rows);
     QFETCH(int, cols);
@@ -74,14 +78,19 @@ void tst_FrameFilters::blurMatchesOneCall()
     QFETCH(int, threads);
     cv::setNumThreads(threads);
 
-    // Texture, and the extremes of the sums: all black and all white.
-    cv::Mat grey = Texture(rows, cols, CV_8UC1, rows + cols);
-    grey.rowRange(0, rows / 4).setTo(255);
-    grey.rowRange(rows / 4, rows / 3).setTo(0);
+    // Texture, the extremes of the sums (all black and all white) and raw
+    // noise, which gives the grey conversion every kind of pixel.
+    cv::Mat frame = Texture(rows, cols, CV_8UC4, rows + cols);
+    frame.rowRange(0, rows / 4).setTo(cv::Scalar::all(255));
+    frame.rowRange(rows / 4, rows / 3).setTo(cv::Scalar::all(0));
+    cv::Mat noise = frame.rowRange(rows * 2 / 3, rows);
+    cv::RNG(rows).fill(noise, cv::RNG::UNIFORM, 0, 256);
+    cv::Mat grey;
+    cv::cvtColor(frame, grey, cv::COLOR_RGBA2GRAY);
     cv::Mat expected;
     cv::blur(grey, expected, size, cv::Point(-1, -1), cv::BORDER_DEFAULT);
     cv::Mat blurred;
-    BoxBlur(grey, blurred, size);
+    GreyBoxBlur(frame, blurred, size);
 
     QCOMPARE(blurred.size(), expected.size());
     QCOMPARE(blurred.type(), expected.type());
