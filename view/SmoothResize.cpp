@@ -29,19 +29,29 @@ void BoxAverage(const cv::Mat& from, cv::Mat& to, int k, bool mirrorRows, bool m
     const __m128i reciprocal = _mm_set1_epi16(short((65536 + area - 1) / area));
     const __m128i half = _mm_set1_epi16(short(area / 2));
     const __m128i zero = _mm_setzero_si128();
+    std::vector<const uchar*> rows(static_cast<size_t>(k));
     for (int y = begin; y < end; ++y) {
-        std::fill(sums.begin(), sums.end(), 0);
-        for (int r = 0; r < k; ++r) {
-            const uchar* row = from.ptr<uchar>(y * k + r);
-            int i = 0;
-            for (; i + 16 <= usedBytes; i += 16) {
+        // Down the block's k rows, summed in registers, 16 bytes at a time.
+        for (int r = 0; r < k; ++r)
+            rows[size_t(r)] = from.ptr<uchar>(y * k + r);
+        int i = 0;
+        for (; i + 16 <= usedBytes; i += 16) {
+            __m128i low = zero;
+            __m128i high = zero;
+            for (const uchar* row : rows) {
                 const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + i));
-                auto* sum = reinterpret_cast<__m128i*>(sums.data() + i);
-                _mm_storeu_si128(sum, _mm_add_epi16(_mm_loadu_si128(sum), _mm_unpacklo_epi8(bytes, zero)));
-                _mm_storeu_si128(sum + 1, _mm_add_epi16(_mm_loadu_si128(sum + 1), _mm_unpackhi_epi8(bytes, zero)));
+                low = _mm_add_epi16(low, _mm_unpacklo_epi8(bytes, zero));
+                high = _mm_add_epi16(high, _mm_unpackhi_epi8(bytes, zero));
             }
-            for (; i < usedBytes; ++i)
-                sums[size_t(i)] = uint16_t(sums[size_t(i)] + row[i]);
+            auto* sum = reinterpret_cast<__m128i*>(sums.data() + i);
+            _mm_storeu_si128(sum, low);
+            _mm_storeu_si128(sum + 1, high);
+        }
+        for (; i < usedBytes; ++i) {
+            uint16_t sum = 0;
+            for (const uchar* row : rows)
+                sum = uint16_t(sum + row[i]);
+            sums[size_t(i)] = sum;
         }
         uchar* out = to.ptr<uchar>(mirrorRows ? to.rows - 1 - y : y);
         for (int x = 0; x < to.cols; ++x) {
