@@ -199,6 +199,11 @@ void CaptureThread::StopCamera()
 
 void CaptureThread::QueueCapturedFrame(const cv::Mat& frame, qint64 processingTime)
 {
+    // Captured frames alive at once, at most: one at the window, one the
+    // worker processed or is processing, one in the mailbox and one being
+    // captured. All of them are made with the first frame of a size.
+    constexpr int FramesInFlight = 4;
+    FramePoolAllocator::Reserve(frame.total() * frame.elemSize(), FramesInFlight);
     if (m_CapturedFrames.Put({frame, processingTime, 0, m_CameraFaults}))
         QMetaObject::invokeMethod(this, &CaptureThread::ProcessCapturedFrame, Qt::QueuedConnection);
 }

@@ -1,5 +1,8 @@
 #include "FramePoolAllocator.h"
 
+#include <atomic>
+#include <cstring>
+
 namespace
 {
 // Below this, the C allocator recycles without trouble.
@@ -7,6 +10,8 @@ constexpr size_t kMinPooledBytes = size_t(256) << 10;
 // Enough for every buffer a 4K frame needs in flight at once, with room to
 // spare; beyond it, freed buffers really go.
 constexpr size_t kMaxFreeBytes = size_t(512) << 20;
+
+std::atomic<FramePoolAllocator*> g_Installed{nullptr};
 }
 
 void FramePoolAllocator::Install()
@@ -14,6 +19,29 @@ void FramePoolAllocator::Install()
     // Never deleted: matrices released at exit still come back to it.
     static FramePoolAllocator* const allocator = new FramePoolAllocator;
     cv::Mat::setDefaultAllocator(allocator);
+    g_Installed.store(allocator);
+}
+
+void FramePoolAllocator::Reserve(size_t bytes, int count)
+{
+    FramePoolAllocator* const pool = g_Installed.load();
+    if (!pool || bytes < kMinPooledBytes)
+        return;
+    int missing = 0;
+    {
+        std::lock_guard<std::mutex> lock(pool->m_Mutex);
+        const auto alive = pool->m_Alive.find(bytes);
+        missing = count - (alive == pool->m_Alive.end() ? 0 : alive->second);
+        if (missing <= 0)
+            return;
+        // Counted now, so that a second caller does not make them as well.
+        pool->m_Alive[bytes] += missing;
+    }
+    for (int i = 0; i < missing; ++i) {
+        void* buffer = cv::fastMalloc(bytes);
+        std::memset(buffer, 0, bytes);
+        pool->Give(buffer, bytes);
+    }
 }
 
 cv::UMatData* FramePoolAllocator::allocate(int dims, const int* sizes, int type, void* data, size_t* step,
@@ -69,6 +97,7 @@ void* FramePoolAllocator::Take(size_t bytes) const
             m_FreeBytes -= bytes;
             return buffer;
         }
+        ++m_Alive[bytes];
     }
     return cv::fastMalloc(bytes);
 }
@@ -85,6 +114,7 @@ void FramePoolAllocator::Give(void* buffer, size_t bytes) const
             m_FreeBytes += bytes;
             return;
         }
+        --m_Alive[bytes];
     }
     cv::fastFree(buffer);
 }
@@ -99,6 +129,7 @@ void FramePoolAllocator::DropOtherSizes(size_t bytes) const
         for (void* buffer : free->second)
             cv::fastFree(buffer);
         m_FreeBytes -= free->first * free->second.size();
+        m_Alive[free->first] -= int(free->second.size());
         free = m_Free.erase(free);
     }
 }

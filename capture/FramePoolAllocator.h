@@ -21,6 +21,12 @@ class FramePoolAllocator : public cv::MatAllocator
 {
 public:
     static void Install();
+    // Makes sure count buffers of this byte size exist, in use or free,
+    // making the missing ones now and touching their memory. A caller that
+    // knows how many it will hold at most calls this with its first buffer
+    // of a size, so memory does not grow later, in steps of a frame, the
+    // first time timing makes it hold one more. Does nothing before Install().
+    static void Reserve(size_t bytes, int count);
 
     cv::UMatData* allocate(int dims, const int* sizes, int type, void* data, size_t* step,
                            cv::AccessFlag flags, cv::UMatUsageFlags usageFlags) const override;
@@ -37,4 +43,6 @@ private:
     // Free buffers by byte size, and the bytes they hold together.
     mutable std::unordered_map<size_t, std::vector<void*>> m_Free;
     mutable size_t m_FreeBytes = 0;
+    // Pooled-size buffers alive, in use or free, by byte size.
+    mutable std::unordered_map<size_t, int> m_Alive;
 };

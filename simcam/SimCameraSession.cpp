@@ -235,7 +235,9 @@ bool SimCameraSession::PrepareRenderer(QVideoFrame::PixelFormat format, QString*
     m_Renderer = renderer;
     m_RendererFormat = format;
     const int bytesPerLine = Setup().Size.width() * BytesPerPixel(format) + Setup().Padding;
-    m_Pool = std::make_shared<SimFramePool>(bytesPerLine * Setup().Size.height());
+    // Delivered queued, a frame is rendered while the one before waits for
+    // the receiver and the one before that is still being read.
+    m_Pool = std::make_shared<SimFramePool>(bytesPerLine * Setup().Size.height(), 3);
     return true;
 }
 

@@ -1,5 +1,7 @@
 #include "SimFramePool.h"
 
+#include <algorithm>
+
 namespace {
 
 // A consumer holding more frames than this gets fresh memory for the rest,
@@ -8,9 +10,13 @@ constexpr size_t MaxSlots = 8;
 
 }  // namespace
 
-SimFramePool::SimFramePool(int bytesPerFrame)
+SimFramePool::SimFramePool(int bytesPerFrame, int readySlots)
     : m_BytesPerFrame(bytesPerFrame)
 {
+    for (size_t i = 0; i < std::min(size_t(std::max(readySlots, 0)), MaxSlots); ++i) {
+        m_Slots.push_back(std::make_shared<Slot>(m_BytesPerFrame));
+        m_Slots.back()->Busy.store(false, std::memory_order_relaxed);
+    }
 }
 
 std::shared_ptr<SimFramePool::Slot> SimFramePool::Acquire()

@@ -22,7 +22,10 @@ public:
         std::atomic<bool> Busy{true};
     };
 
-    explicit SimFramePool(int bytesPerFrame);
+    // readySlots are made (and their memory touched) at once, so a camera
+    // whose frames are held no longer than that keeps flat memory from its
+    // first frame on, as a real camera's buffers do.
+    SimFramePool(int bytesPerFrame, int readySlots);
 
     // Marked busy; the frame holding it clears the mark when it goes.
     std::shared_ptr<Slot> Acquire();

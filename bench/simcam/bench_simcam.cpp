@@ -38,7 +38,7 @@ Result Measure(QSize size, QVideoFrame::PixelFormat format, int frames)
     SimFrameRenderer renderer(std::make_unique<SimHoleScene>(0.5), 3);
     QString error;
     renderer.Prepare(size, bytesPerPixel, &error);
-    SimFramePool pool(bytesPerLine * size.height());
+    SimFramePool pool(bytesPerLine * size.height(), 1);
     const double prepareMs = clock.nsecsElapsed() / 1e6;
 
     std::vector<double> times;
