@@ -32,11 +32,12 @@ def fitted(width, height):
 
 def floor_bytes(width, height, overlay):
     """Bytes the specified work has to read and write per frame, at least:
-    the surface's copy (read 4, write 4 per pixel), grey (read 4, write 1),
-    blur (read 1, write 1), with the overlay Canny (read 1, write 1) and the
-    painted copy (read 4 + 1 mask, write 4), the view reading the frame once
-    (4) and writing the picture (4 per shown pixel)."""
-    per_pixel = 8 + 5 + 2 + (11 if overlay else 0) + 4
+    the surface's copy (read 4, write 4 per pixel), grey and blur (read 4,
+    write 1: the grey picture need not be stored), with the overlay Canny
+    (read 1, write 1) and the painting (read the edge map, 1; the few edge
+    pixels written are left out), the view reading the frame once (4) and
+    writing the picture (4 per shown pixel)."""
+    per_pixel = 8 + 5 + (3 if overlay else 0) + 4
     shown = fitted(width, height)
     return per_pixel * width * height + 4 * shown[0] * shown[1]
 
@@ -153,18 +154,19 @@ def format_report(rows, started, machine_text, bandwidth):
     lines.append("Camera at %d fps:" % SLOW_RATE)
     lines.append("")
     lines.append("| frame | overlay | fps | latency median ms | p99 | dropped | CPU ms/frame (camera excluded) "
-                 "| UI thread ms/frame: SlotFrameReady wall, p99, CPU; all UI work | minor faults/frame "
+                 "| UI thread ms/frame: SlotFrameReady wall, p99, CPU; all UI work (present, painting) | minor faults/frame "
                  "| RSS peak, steady start→end (min–max) MB | load |")
     lines.append("|---|---|---|---|---|---|---|---|---|---|---|")
     for row in rows:
         slow = row["slow"]
-        lines.append("| %s | %s | %.1f | %.2f | %.2f | %s | %.2f | %.2f, %.2f, %.2f; %.2f | %.1f "
+        lines.append("| %s | %s | %.1f | %.2f | %.2f | %s | %.2f | %.2f, %.2f, %.2f; %.2f (%.2f, %.2f) | %.1f "
                      "| %.0f, %.0f→%.0f (%.0f–%.0f) | %s |" % (
                          row["size"], row["overlay"], f(slow, "fps"), f(slow, "latency_median_ms"),
                          f(slow, "latency_p99_ms"), slow["dropped"],
                          f(slow, "cpu_ms") - f(slow, "camera_cpu_ms"),
                          f(slow, "ui_slot_wall_ms"), f(slow, "ui_slot_wall_p99_ms"), f(slow, "ui_slot_ms"),
-                         f(slow, "ui_total_ms"), f(slow, "minflt"), f(slow, "rss_peak_mb"),
+                         f(slow, "ui_total_ms"), f(slow, "ui_present_ms"), f(slow, "ui_paint_ms"),
+                         f(slow, "minflt"), f(slow, "rss_peak_mb"),
                          f(slow, "rss_start_mb"), f(slow, "rss_end_mb"), f(slow, "rss_min_mb"),
                          f(slow, "rss_max_mb"), row["load_slow"]))
     lines.append("")
