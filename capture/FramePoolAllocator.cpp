@@ -1,7 +1,6 @@
 #include "FramePoolAllocator.h"
 
 #include <atomic>
-#include <cstring>
 
 namespace
 {
@@ -39,7 +38,11 @@ void FramePoolAllocator::Reserve(size_t bytes, int count)
     }
     for (int i = 0; i < missing; ++i) {
         void* buffer = cv::fastMalloc(bytes);
-        std::memset(buffer, 0, bytes);
+        // A write to every page, so each is really there; not memset, which
+        // some allocators turn into a remapping of fresh zero pages.
+        auto* pages = static_cast<volatile char*>(buffer);
+        for (size_t offset = 0; offset < bytes; offset += 4096)
+            pages[offset] = 0;
         pool->Give(buffer, bytes);
     }
 }
