@@ -2,10 +2,15 @@
 
 #include <pthread.h>
 
+#include <algorithm>
+
 namespace {
 
-// Below this many rows a band is not worth the hand-over.
+// Below this many rows a band is not worth handing over.
 constexpr int MinBandRows = 32;
+// Bands per run: small enough that a late helper still takes its share,
+// large enough that taking one costs nothing to speak of.
+constexpr int Bands = 8;
 
 } // namespace
 
@@ -30,32 +35,47 @@ void RowBands::Run(int rows, const std::function<void(int begin, int end)>& job)
         job(0, rows);
         return;
     }
-    const int split = rows / 2;
+    const Work work{&job, rows, std::max(MinBandRows, (rows + Bands - 1) / Bands)};
     {
         std::lock_guard<std::mutex> lock(m_Mutex);
-        m_Job = &job;
-        m_End = split;
+        m_NextBand.store(0, std::memory_order_relaxed);
+        m_Work = work;
+        ++m_Offer;
     }
     m_Wake.notify_one();
-    job(split, rows);
+    TakeBands(work);
     std::unique_lock<std::mutex> lock(m_Mutex);
-    m_Done.wait(lock, [this] { return m_Job == nullptr; });
+    // A helper that has not taken the offer yet finds nothing left on it.
+    m_Work.Job = nullptr;
+    m_Done.wait(lock, [this] { return !m_HelperWorking; });
+}
+
+void RowBands::TakeBands(const Work& work)
+{
+    for (;;) {
+        const int begin = m_NextBand.fetch_add(1, std::memory_order_relaxed) * work.BandRows;
+        if (begin >= work.Rows)
+            return;
+        (*work.Job)(begin, std::min(work.Rows, begin + work.BandRows));
+    }
 }
 
 void RowBands::Loop(const char* threadName)
 {
     pthread_setname_np(pthread_self(), threadName);
+    unsigned taken = 0;
     std::unique_lock<std::mutex> lock(m_Mutex);
     for (;;) {
-        m_Wake.wait(lock, [this] { return m_Stopping || m_Job != nullptr; });
+        m_Wake.wait(lock, [&] { return m_Stopping || (m_Work.Job && m_Offer != taken); });
         if (m_Stopping)
             return;
-        const std::function<void(int, int)>& job = *m_Job;
-        const int end = m_End;
+        taken = m_Offer;
+        const Work work = m_Work;
+        m_HelperWorking = true;
         lock.unlock();
-        job(0, end);
+        TakeBands(work);
         lock.lock();
-        m_Job = nullptr;
+        m_HelperWorking = false;
         m_Done.notify_one();
     }
 }

@@ -1,14 +1,20 @@
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <functional>
 #include <mutex>
 #include <thread>
 
-// Work on the rows of a picture in two bands at once: the upper band on a
-// helper thread kept for the purpose, the lower one on the calling thread.
-// Every frame is copied and scaled on the user-interface thread; this keeps
-// that thread's share of it to about half, so the window answers sooner.
+// Work on the rows of a picture by two threads at once: the calling thread
+// and a helper thread kept for the purpose. Every frame is copied and scaled
+// on the user-interface thread; this keeps that thread's share of it to about
+// half, so the window answers sooner.
+//
+// The rows are cut into bands that both threads take in turn, so the caller
+// never waits for a helper that has not started yet (the other core may be
+// busy): it takes the bands itself and waits at most for the one the helper
+// is working on.
 //
 // Not OpenCV's threads: OpenCV runs every parallel loop of the process on one
 // thread while any thread is inside one, so the window and the frame worker
@@ -25,20 +31,32 @@ public:
     RowBands& operator=(const RowBands&) = delete;
 
     // Calls job(begin, end) for bands that together cover rows [0, rows)
-    // once, and returns when all have returned. Fewer than two bands' worth
-    // of rows run in one band on the calling thread. One caller at a time;
-    // job must not throw.
+    // once, some on the calling thread and some on the helper, and returns
+    // when all have returned. Too few rows to share run in one band on the
+    // calling thread. One caller at a time; job must not throw.
     void Run(int rows, const std::function<void(int begin, int end)>& job);
 
 private:
+    struct Work
+    {
+        const std::function<void(int, int)>* Job;
+        int Rows;
+        int BandRows;
+    };
+
     void Loop(const char* threadName);
+    // Takes bands until none are left.
+    void TakeBands(const Work& work);
 
     std::mutex m_Mutex;
     std::condition_variable m_Wake;
     std::condition_variable m_Done;
-    const std::function<void(int, int)>* m_Job = nullptr;
-    int m_End = 0;
+    // The work on offer, and which offer it is; the helper takes each once.
+    Work m_Work{nullptr, 0, 0};
+    unsigned m_Offer = 0;
+    bool m_HelperWorking = false;
     bool m_Stopping = false;
+    std::atomic<int> m_NextBand{0};
     // Last, so that it starts once the rest is set up.
     std::thread m_Thread;
 };

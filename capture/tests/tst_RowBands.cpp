@@ -3,7 +3,9 @@
 #include <QtTest>
 
 #include <atomic>
+#include <chrono>
 #include <mutex>
+#include <set>
 #include <thread>
 #include <vector>
 
@@ -14,7 +16,7 @@ class tst_RowBands : public QObject
 private slots:
     void coversEveryRowOnce_data();
     void coversEveryRowOnce();
-    void upperBandRunsAlongside();
+    void bothThreadsTakeBands();
     void runsAgainAndAgain();
 };
 
@@ -25,10 +27,11 @@ void tst_RowBands::coversEveryRowOnce_data()
 
     QTest::newRow("none") << 0 << 1;
     QTest::newRow("one") << 1 << 1;
-    QTest::newRow("just too few to split") << 63 << 1;
-    QTest::newRow("just enough to split") << 64 << 2;
-    QTest::newRow("odd") << 721 << 2;
-    QTest::newRow("4K") << 2160 << 2;
+    QTest::newRow("just too few to share") << 63 << 1;
+    QTest::newRow("just enough to share") << 64 << 2;
+    QTest::newRow("bands of the smallest height") << 200 << 7;
+    QTest::newRow("odd") << 721 << 8;
+    QTest::newRow("4K") << 2160 << 8;
 }
 
 void tst_RowBands::coversEveryRowOnce()
@@ -50,22 +53,27 @@ void tst_RowBands::coversEveryRowOnce()
         QCOMPARE(visits[size_t(row)], 1);
 }
 
-void tst_RowBands::upperBandRunsAlongside()
+void tst_RowBands::bothThreadsTakeBands()
 {
-    // Each band waits until the other has started: this returns only if the
-    // two run at the same time, on different threads.
+    // The first two bands each wait (a while at most) until the other has
+    // started: the caller and the helper must both be at work at once.
     RowBands splitter("test-bands");
     std::atomic<int> started{0};
-    std::thread::id upper;
-    std::thread::id lower;
-    splitter.Run(200, [&](int begin, int) {
-        (begin == 0 ? upper : lower) = std::this_thread::get_id();
-        ++started;
-        while (started.load() < 2)
-            std::this_thread::yield();
+    std::mutex mutex;
+    std::set<std::thread::id> threads;
+    splitter.Run(200, [&](int, int) {
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            threads.insert(std::this_thread::get_id());
+        }
+        if (++started <= 2) {
+            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+            while (started.load() < 2 && std::chrono::steady_clock::now() < deadline)
+                std::this_thread::yield();
+        }
     });
-    QVERIFY(upper != lower);
-    QCOMPARE(lower, std::this_thread::get_id());
+    QCOMPARE(int(threads.size()), 2);
+    QVERIFY(threads.count(std::this_thread::get_id()) == 1);
 }
 
 void tst_RowBands::runsAgainAndAgain()
