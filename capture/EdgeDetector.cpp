@@ -256,8 +256,9 @@ void EdgeDetector::Detect(const cv::Mat& grey, cv::Mat& edges, double lowThresho
     const int cols = grey.cols;
     const int step = int(edges.step);
 
-    m_Strong.resize(size_t(RowStripeCount(rows, MinStripeRows)));
-    ForEachRowStripe(rows, MinStripeRows, [&](int stripe, cv::Range range) {
+    const int stripes = RowStripeCount(rows, MinStripeRows);
+    m_Strong.resize(size_t(stripes));
+    ForEachRowStripe(rows, stripes, [&](int stripe, cv::Range range) {
         std::vector<int>& strong = m_Strong[size_t(stripe)];
         strong.clear();
         ThinStripe(grey, range, thresholds, edges, strong);
@@ -284,5 +285,5 @@ void EdgeDetector::Detect(const cv::Mat& grey, cv::Mat& edges, double lowThresho
         }
     }
 
-    ForEachRowStripe(rows, MinStripeRows, [&](int, cv::Range range) { DropCandidates(edges, range); });
+    ForEachRowStripe(rows, stripes, [&](int, cv::Range range) { DropCandidates(edges, range); });
 }

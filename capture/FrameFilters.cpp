@@ -220,30 +220,32 @@ void GreyBoxBlur(const cv::Mat& frame, cv::Mat& blurred, cv::Size size)
         cv::blur(grey, blurred, size);
         return;
     }
-    ForEachRowStripe(frame.rows, MinStripeRows,
+    ForEachRowStripe(frame.rows, RowStripeCount(frame.rows, MinStripeRows),
                      [&](int, cv::Range rows) { BlurRows(frame, blurred, size, rows); });
 }
 
 void PaintEdges(cv::Mat& frame, const cv::Mat& edgeMap, const cv::Vec4b& colour)
 {
     Q_ASSERT(frame.type() == CV_8UC4 && edgeMap.type() == CV_8UC1 && frame.size() == edgeMap.size());
-    for (int y = 0; y < frame.rows; ++y) {
-        const uchar* edges = edgeMap.ptr<uchar>(y);
-        cv::Vec4b* pixels = frame.ptr<cv::Vec4b>(y);
-        int x = 0;
-        for (; x + 8 <= frame.cols; x += 8) {
-            std::uint64_t eight;
-            std::memcpy(&eight, edges + x, sizeof eight);
-            if (eight == 0)
-                continue;
-            for (int i = x; i < x + 8; ++i) {
-                if (edges[i])
-                    pixels[i] = colour;
+    ForEachRowStripe(frame.rows, RowStripeCount(frame.rows, MinStripeRows), [&](int, cv::Range rows) {
+        for (int y = rows.start; y < rows.end; ++y) {
+            const uchar* edges = edgeMap.ptr<uchar>(y);
+            cv::Vec4b* pixels = frame.ptr<cv::Vec4b>(y);
+            int x = 0;
+            for (; x + 8 <= frame.cols; x += 8) {
+                std::uint64_t eight;
+                std::memcpy(&eight, edges + x, sizeof eight);
+                if (eight == 0)
+                    continue;
+                for (int i = x; i < x + 8; ++i) {
+                    if (edges[i])
+                        pixels[i] = colour;
+                }
+            }
+            for (; x < frame.cols; ++x) {
+                if (edges[x])
+                    pixels[x] = colour;
             }
         }
-        for (; x < frame.cols; ++x) {
-            if (edges[x])
-                pixels[x] = colour;
-        }
-    }
+    });
 }

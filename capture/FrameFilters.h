@@ -13,6 +13,7 @@
 void GreyBoxBlur(const cv::Mat& frame, cv::Mat& blurred, cv::Size size);
 
 // frame.setTo(colour, edgeMap) for an 8-bit four-channel frame and a
-// same-sized 8-bit map, reading the map eight pixels at a time: edges are
-// few, and a masked setTo walks every pixel of the frame.
+// same-sized 8-bit map, reading the map eight pixels at a time (edges are
+// few, and a masked setTo walks every pixel of the frame), in row stripes on
+// OpenCV's threads.
 void PaintEdges(cv::Mat& frame, const cv::Mat& edgeMap, const cv::Vec4b& colour);

@@ -40,10 +40,9 @@ int RowStripeCount(int rows, int minRows)
     return std::max(1, std::min(cv::getNumThreads(), rows / std::max(1, minRows)));
 }
 
-void ForEachRowStripe(int rows, int minRows, const std::function<void(int stripe, cv::Range rows)>& body)
+void ForEachRowStripe(int rows, int stripes, const std::function<void(int stripe, cv::Range rows)>& body)
 {
-    const int stripes = RowStripeCount(rows, minRows);
-    if (stripes == 1) {
+    if (stripes <= 1) {
         body(0, cv::Range(0, rows));
         return;
     }

@@ -4,11 +4,12 @@
 
 #include <functional>
 
-// Runs body once per stripe of rows [0, rows) on OpenCV's threads: as many
-// stripes as OpenCV has threads, but none shorter than minRows (one stripe,
-// run on the calling thread, when rows are few). Stripes are numbered from 0
-// and lie in order; returns when all have run.
-void ForEachRowStripe(int rows, int minRows, const std::function<void(int stripe, cv::Range rows)>& body);
-
-// The number of stripes ForEachRowStripe(rows, minRows, ...) runs.
+// How many row stripes to cut rows into for OpenCV's threads: one per
+// thread, but none shorter than minRows (so at least one).
 int RowStripeCount(int rows, int minRows);
+
+// Runs body once per stripe of rows [0, rows), cut into that many stripes of
+// about equal height, on OpenCV's threads (one stripe runs on the calling
+// thread). Stripes are numbered from 0 and lie in order; returns when all
+// have run.
+void ForEachRowStripe(int rows, int stripes, const std::function<void(int stripe, cv::Range rows)>& body);

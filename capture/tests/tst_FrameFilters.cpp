@@ -107,6 +107,8 @@ void tst_FrameFilters::paintMatchesMaskedSet_data()
     QTest::newRow("odd width, ragged tail") << 37 << 61 << false;
     QTest::newRow("narrower than eight") << 9 << 5 << false;
     QTest::newRow("region of a larger frame") << 40 << 50 << true;
+    QTest::newRow("tall enough for stripes") << 601 << 333 << false;
+    QTest::newRow("tall region") << 600 << 64 << true;
 }
 
 void tst_FrameFilters::paintMatchesMaskedSet()
