@@ -129,6 +129,10 @@ void tst_VideoCapturer::convertsReadableFrames_data()
     // Tall enough to be copied in two bands.
     QTest::newRow("rgb32 two bands, padded") << QVideoFrame::Format_RGB32 << QSize(200, 131) << 12;
     QTest::newRow("bgr24 two bands, padded") << QVideoFrame::Format_BGR24 << QSize(33, 129) << 29;
+    // Too big for the caches here: copied past them.
+    // Too big for the caches here: copied past them. An odd width, so rows
+    // start at every alignment and end part way into a block.
+    QTest::newRow("rgb32 4K and a column, padded") << QVideoFrame::Format_RGB32 << QSize(3841, 2160) << 36;
 }
 
 void tst_VideoCapturer::convertsReadableFrames()
@@ -156,16 +160,18 @@ void tst_VideoCapturer::convertsReadableFrames()
     QCOMPARE(image.rows, size.height());
     QCOMPARE(image.cols, size.width());
     QVERIFY(image.isContinuous());
+    int wrongBytes = 0;
     for (int y = 0; y < size.height(); ++y) {
         for (int x = 0; x < size.width(); ++x) {
             const auto& pixel = image.at<cv::Vec4b>(y, x);
             const char* source = original.constData() + y * bytesPerLine + x * bpp;
             for (int c = 0; c < bpp; ++c)
-                QCOMPARE(int(pixel[c]), int(uchar(source[c])));
+                wrongBytes += pixel[c] != uchar(source[c]);
             if (bpp == 3)
-                QCOMPARE(int(pixel[3]), 255);
+                wrongBytes += pixel[3] != 255;
         }
     }
+    QCOMPARE(wrongBytes, 0);
 }
 
 void tst_VideoCapturer::skipsUnreadableFrames_data()
