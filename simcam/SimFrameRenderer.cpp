@@ -4,12 +4,35 @@
 
 #include <QRandomGenerator>
 
+#include <emmintrin.h>
+
+#include <cstdint>
 #include <cstring>
 
 namespace {
 
 // Small enough to stay in the second-level cache.
 constexpr int NoiseSpan = 192 * 1024;
+
+// Frames bigger than this are written past the caches, as a camera's
+// transfers into memory are: they would not stay in the caches anyway, and
+// written through them each line is read from memory first.
+constexpr qint64 StreamedFrameBytes = qint64(16) << 20;
+
+// out = in + noise, byte by byte, written past the caches.
+void AddStreaming(const uchar* in, const uchar* noise, uchar* out, int bytes)
+{
+    int i = 0;
+    for (; i < bytes && (reinterpret_cast<std::uintptr_t>(out + i) & 15) != 0; ++i)
+        out[i] = uchar(in[i] + noise[i]);
+    for (; i + 16 <= bytes; i += 16) {
+        const __m128i pixels = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
+        const __m128i grain = _mm_loadu_si128(reinterpret_cast<const __m128i*>(noise + i));
+        _mm_stream_si128(reinterpret_cast<__m128i*>(out + i), _mm_add_epi8(pixels, grain));
+    }
+    for (; i < bytes; ++i)
+        out[i] = uchar(in[i] + noise[i]);
+}
 
 }  // namespace
 
@@ -26,6 +49,7 @@ bool SimFrameRenderer::Prepare(QSize size, int bytesPerPixel, QString* error)
     m_Size = size;
     m_BytesPerPixel = bytesPerPixel;
     const int rowBytes = size.width() * bytesPerPixel;
+    m_Streamed = qint64(rowBytes) * size.height() > StreamedFrameBytes;
     // Offsets are whole pixels, so the fourth byte of RGB32 never gets noise.
     m_NoiseOffsets = NoiseSpan / bytesPerPixel;
     m_Noise.assign(size_t(m_NoiseOffsets) * bytesPerPixel + rowBytes, 0);
@@ -58,8 +82,14 @@ void SimFrameRenderer::Render(quint32 frameNumber, uchar* bits, int bytesPerLine
         state = state * 6364136223846793005ull + 1442695040888963407ull;
         const uchar* __restrict noise = m_Noise.data() + size_t((state >> 33) % quint64(m_NoiseOffsets)) * m_BytesPerPixel;
         // Scene levels leave room for the noise, so bytes add without clamping.
+        if (m_Streamed) {
+            AddStreaming(in, noise, out, rowBytes);
+            continue;
+        }
         for (int i = 0; i < rowBytes; ++i)
             out[i] = uchar(in[i] + noise[i]);
     }
+    if (m_Streamed)
+        _mm_sfence();
     SimFrameStamp::Write(bits, bytesPerLine, m_BytesPerPixel, frameNumber);
 }

@@ -24,4 +24,6 @@ private:
     int m_BytesPerPixel = 4;
     int m_NoiseOffsets = 0;
     std::vector<uchar> m_Noise;
+    // Frames too big for the caches are written past them.
+    bool m_Streamed = false;
 };
