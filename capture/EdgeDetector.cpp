@@ -11,7 +11,6 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
-#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -24,6 +23,7 @@ constexpr uchar Edge = 255;
 constexpr uchar NoEdge = 0;
 constexpr uchar Candidate = 1;
 
+// Below this many rows a stripe costs more to hand out than it saves.
 constexpr int MinStripeRows = 128;
 
 // tan(22.5°) in 15-bit fixed point, rounded: the gradient direction is
