@@ -100,8 +100,11 @@ QRect SimHoleScene::HoleArea(const Hole& hole, QPoint drift) const
 
 void SimHoleScene::DrawArea(const QRect& area, QPoint drift, const Hole* holes, int count)
 {
-    const qreal shiftX = qreal(drift.x()) / DriftSteps;
-    const qreal shiftY = qreal(drift.y()) / DriftSteps;
+    // In float, rounded by adding a half (every level is positive): this
+    // runs for a few hundred thousand pixels whenever the holes move.
+    const auto rounded = [](float level) { return int(level + 0.5f); };
+    const float shiftX = float(drift.x()) / DriftSteps;
+    const float shiftY = float(drift.y()) / DriftSteps;
     for (int y = area.top(); y <= area.bottom(); ++y) {
         uchar* pixel = m_Picture.data() + (size_t(y) * m_Size.width() + area.left()) * m_BytesPerPixel;
         for (int x = area.left(); x <= area.right(); ++x, pixel += m_BytesPerPixel) {
@@ -109,21 +112,22 @@ void SimHoleScene::DrawArea(const QRect& area, QPoint drift, const Hole* holes, 
             int red = level + WarmRed;
             int blue = level + WarmBlue;
             for (const Hole* hole = holes; hole != holes + count; ++hole) {
-                const qreal cx = x + 0.5 - hole->X - shiftX;
-                const qreal cy = y + 0.5 - hole->Y - shiftY;
-                if (std::abs(cx) > hole->Radius + 1 || std::abs(cy) > hole->Radius + 1)
+                const float radius = float(hole->Radius);
+                const float cx = float(x) + 0.5f - float(hole->X) - shiftX;
+                const float cy = float(y) + 0.5f - float(hole->Y) - shiftY;
+                if (std::abs(cx) > radius + 1 || std::abs(cy) > radius + 1)
                     continue;
-                const qreal distance = std::sqrt(cx * cx + cy * cy);
+                const float distance = std::sqrt(cx * cx + cy * cy);
                 // One pixel of anti-aliased edge; inside, darkness that
                 // lightens a little towards the wall.
-                const qreal cover = std::clamp(hole->Radius + 0.5 - distance, 0.0, 1.0);
+                const float cover = std::clamp(radius + 0.5f - distance, 0.0f, 1.0f);
                 if (cover <= 0)
                     continue;
-                const qreal depth = distance / hole->Radius;
-                const qreal dark = HoleLevel + 16 * depth * depth * depth * depth;
-                level = int(std::lround(level + (dark - level) * cover));
-                red = int(std::lround(red + (dark - red) * cover));
-                blue = int(std::lround(blue + (dark - blue) * cover));
+                const float depth = distance / radius;
+                const float dark = HoleLevel + 16 * depth * depth * depth * depth;
+                level = rounded(float(level) + (dark - float(level)) * cover);
+                red = rounded(float(red) + (dark - float(red)) * cover);
+                blue = rounded(float(blue) + (dark - float(blue)) * cover);
                 break;
             }
             pixel[0] = Clamp(blue);
