@@ -64,27 +64,23 @@ constexpr int GreyWeights[3] = {9798, 19235, 3735};
 
 void GreyRow(const uchar* pixels, uchar* grey, int cols)
 {
-    const __m128i zero = _mm_setzero_si128();
-    // Per pixel as two pairs: (first, second) and (third, fourth byte).
-    const __m128i weights = _mm_setr_epi16(GreyWeights[0], GreyWeights[1], GreyWeights[2], 0, GreyWeights[0],
-                                           GreyWeights[1], GreyWeights[2], 0);
+    // Each pixel's 32 bits split into its even bytes (first, third) and odd
+    // bytes (second, fourth) as 16-bit pairs; one multiply-add of each with
+    // its weights, and the two sums added, give the pixel's weighted sum.
+    const __m128i lowBytes = _mm_set1_epi32(0x00ff00ff);
+    const __m128i evenWeights = _mm_set1_epi32(GreyWeights[0] | (GreyWeights[2] << 16));
+    const __m128i oddWeights = _mm_set1_epi32(GreyWeights[1]);
     const __m128i rounding = _mm_set1_epi32(1 << (GreyShift - 1));
+    const auto four = [&](const uchar* at) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+        const __m128i even = _mm_madd_epi16(_mm_and_si128(bytes, lowBytes), evenWeights);
+        const __m128i odd = _mm_madd_epi16(_mm_srli_epi16(bytes, 8), oddWeights);
+        return _mm_srli_epi32(_mm_add_epi32(_mm_add_epi32(even, odd), rounding), GreyShift);
+    };
     int x = 0;
     for (; x + 8 <= cols; x += 8) {
-        __m128i four[2];
-        for (int half = 0; half < 2; ++half) {
-            const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pixels + 4 * (x + 4 * half)));
-            const __m128i low = _mm_madd_epi16(_mm_unpacklo_epi8(bytes, zero), weights);
-            const __m128i high = _mm_madd_epi16(_mm_unpackhi_epi8(bytes, zero), weights);
-            // Each pixel's two pair sums added: even lanes plus odd lanes.
-            const __m128 lowF = _mm_castsi128_ps(low);
-            const __m128 highF = _mm_castsi128_ps(high);
-            const __m128i even = _mm_castps_si128(_mm_shuffle_ps(lowF, highF, _MM_SHUFFLE(2, 0, 2, 0)));
-            const __m128i odd = _mm_castps_si128(_mm_shuffle_ps(lowF, highF, _MM_SHUFFLE(3, 1, 3, 1)));
-            four[half] = _mm_srli_epi32(_mm_add_epi32(_mm_add_epi32(even, odd), rounding), GreyShift);
-        }
-        const __m128i eight = _mm_packs_epi32(four[0], four[1]);
-        _mm_storel_epi64(reinterpret_cast<__m128i*>(grey + x), _mm_packus_epi16(eight, zero));
+        const __m128i eight = _mm_packs_epi32(four(pixels + 4 * x), four(pixels + 4 * x + 16));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(grey + x), _mm_packus_epi16(eight, eight));
     }
     for (; x < cols; ++x) {
         const uchar* pixel = pixels + 4 * x;
