@@ -16,6 +16,6 @@ cmake -S "$ROOT" -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE=Release >/dev/null || fail "
 step "Building the benchmark and the synthetic camera"
 cmake --build "$BUILD_DIR" -j"$(nproc)" --target bench_pipeline lentavio_simcam || fail "build"
 
-step "Running the pipeline benchmark (about six minutes; other load on the machine skews it)"
+step "Running the pipeline benchmark (about four minutes; other load on the machine skews it)"
 # Debian's OpenCV binding, not whatever python3 comes first on PATH.
 /usr/bin/python3 "$ROOT/bench/pipeline/run_bench.py" "$BUILD_DIR" "$@" || fail "benchmark"
