@@ -43,8 +43,10 @@ constexpr int MaxBoxArea = 128;
 
 bool IsRoundedHalfUp(cv::Size size)
 {
+    if (size.width < 1 || size.height < 1 || size.width > MaxBoxArea || size.height > MaxBoxArea)
+        return false;
     const int area = size.width * size.height;
-    return size.width > 0 && size.height > 0 && area <= MaxBoxArea && (area & (area - 1)) != 0;
+    return area <= MaxBoxArea && (area & (area - 1)) != 0;
 }
 
 // Source indices of the positions from -before to count + after - 1, with
