@@ -74,11 +74,12 @@ bool VideoCapturer::present(const QVideoFrame& frame)
         return true;
 
     // Trust nothing the buffer says about its geometry: rows may be padded,
-    // and a short buffer must not be read past its end.
+    // and a short buffer must not be read past its end. The last row's
+    // padding may be missing: a buffer can end right after its pixels.
     const qint64 rowBytes = qint64(width) * CV_ELEM_SIZE(sourceType);
     const qint64 bytesPerLine = mapped.bytesPerLine();
     const bool readable = mapped.bits() && bytesPerLine >= rowBytes
-        && qint64(mapped.mappedBytes()) >= bytesPerLine * height;
+        && qint64(mapped.mappedBytes()) >= bytesPerLine * (height - 1) + rowBytes;
 
     cv::Mat image;
     if (readable) {

@@ -117,22 +117,29 @@ void tst_VideoCapturer::convertsReadableFrames_data()
     QTest::addColumn<QVideoFrame::PixelFormat>("format");
     QTest::addColumn<QSize>("size");
     QTest::addColumn<int>("padding");
+    // The buffer ends right after the last row's pixels, without its padding.
+    QTest::addColumn<bool>("tight");
 
-    QTest::newRow("rgb32 640x480 packed") << QVideoFrame::Format_RGB32 << QSize(640, 480) << 0;
-    QTest::newRow("rgb32 padded stride") << QVideoFrame::Format_RGB32 << QSize(640, 48) << 64;
-    QTest::newRow("rgb32 odd width") << QVideoFrame::Format_RGB32 << QSize(33, 7) << 0;
-    QTest::newRow("rgb32 1x1") << QVideoFrame::Format_RGB32 << QSize(1, 1) << 0;
-    QTest::newRow("bgr24 packed") << QVideoFrame::Format_BGR24 << QSize(64, 48) << 0;
-    QTest::newRow("bgr24 odd width") << QVideoFrame::Format_BGR24 << QSize(33, 7) << 0;
-    QTest::newRow("bgr24 stride not multiple of 4") << QVideoFrame::Format_BGR24 << QSize(33, 7) << 2;
-    QTest::newRow("bgr24 padded stride") << QVideoFrame::Format_BGR24 << QSize(33, 7) << 29;
+    QTest::newRow("rgb32 640x480 packed") << QVideoFrame::Format_RGB32 << QSize(640, 480) << 0 << false;
+    QTest::newRow("rgb32 padded stride") << QVideoFrame::Format_RGB32 << QSize(640, 48) << 64 << false;
+    QTest::newRow("rgb32 padded stride, tight buffer") << QVideoFrame::Format_RGB32 << QSize(640, 48) << 64 << true;
+    QTest::newRow("rgb32 odd width") << QVideoFrame::Format_RGB32 << QSize(33, 7) << 0 << false;
+    QTest::newRow("rgb32 1x1") << QVideoFrame::Format_RGB32 << QSize(1, 1) << 0 << false;
+    QTest::newRow("rgb32 1x1 padded, tight buffer") << QVideoFrame::Format_RGB32 << QSize(1, 1) << 60 << true;
+    QTest::newRow("bgr24 packed") << QVideoFrame::Format_BGR24 << QSize(64, 48) << 0 << false;
+    QTest::newRow("bgr24 odd width") << QVideoFrame::Format_BGR24 << QSize(33, 7) << 0 << false;
+    QTest::newRow("bgr24 stride not multiple of 4") << QVideoFrame::Format_BGR24 << QSize(33, 7) << 2 << false;
+    QTest::newRow("bgr24 padded stride") << QVideoFrame::Format_BGR24 << QSize(33, 7) << 29 << false;
+    QTest::newRow("bgr24 padded stride, tight buffer") << QVideoFrame::Format_BGR24 << QSize(33, 7) << 29 << true;
     // Tall enough to be copied in two bands.
-    QTest::newRow("rgb32 two bands, padded") << QVideoFrame::Format_RGB32 << QSize(200, 131) << 12;
-    QTest::newRow("bgr24 two bands, padded") << QVideoFrame::Format_BGR24 << QSize(33, 129) << 29;
-    // Too big for the caches here: copied past them.
+    QTest::newRow("rgb32 two bands, padded") << QVideoFrame::Format_RGB32 << QSize(200, 131) << 12 << false;
+    QTest::newRow("bgr24 two bands, padded") << QVideoFrame::Format_BGR24 << QSize(33, 129) << 29 << false;
+    QTest::newRow("bgr24 two bands, tight buffer") << QVideoFrame::Format_BGR24 << QSize(33, 129) << 29 << true;
     // Too big for the caches here: copied past them. An odd width, so rows
     // start at every alignment and end part way into a block.
-    QTest::newRow("rgb32 4K and a column, padded") << QVideoFrame::Format_RGB32 << QSize(3841, 2160) << 36;
+    QTest::newRow("rgb32 4K and a column, padded") << QVideoFrame::Format_RGB32 << QSize(3841, 2160) << 36 << false;
+    QTest::newRow("rgb32 4K and a column, tight buffer")
+        << QVideoFrame::Format_RGB32 << QSize(3841, 2160) << 36 << true;
 }
 
 void tst_VideoCapturer::convertsReadableFrames()
@@ -140,10 +147,13 @@ void tst_VideoCapturer::convertsReadableFrames()
     QFETCH(QVideoFrame::PixelFormat, format);
     QFETCH(QSize, size);
     QFETCH(int, padding);
+    QFETCH(bool, tight);
 
     const int bpp = BytesPerPixel(format);
     const int bytesPerLine = size.width() * bpp + padding;
     auto bytes = MakePixels(size.width(), size.height(), bpp, bytesPerLine);
+    if (tight)
+        bytes->chop(padding);
     const QByteArray original = *bytes;
 
     VideoCapturer capturer;
@@ -188,6 +198,8 @@ void tst_VideoCapturer::skipsUnreadableFrames_data()
         << MakeFrame(rgb, size, QVideoFrame::Format_RGB32, rgbLine, rgbBytes - 1);
     QTest::newRow("stride claims padding the buffer lacks")
         << MakeFrame(rgb, size, QVideoFrame::Format_RGB32, rgbLine + 16, rgbBytes);
+    QTest::newRow("padded stride, one byte short of the last row's pixels")
+        << MakeFrame(rgb, QSize(size.width(), 7), QVideoFrame::Format_RGB32, rgbLine + 4, (rgbLine + 4) * 6 + rgbLine - 1);
     QTest::newRow("stride shorter than a row") << MakeFrame(rgb, size, QVideoFrame::Format_RGB32, rgbLine - 4, rgbBytes);
     QTest::newRow("bgr24 mapped bytes short")
         << MakeFrame(rgb, QSize(22, 8), QVideoFrame::Format_BGR24, 22 * 3, 22 * 3 * 8 - 3);
