@@ -126,12 +126,16 @@ void HoleDetectWnd::SlotMarkerColorButtonClicked()
         m_ColorDialog->activateWindow();
         return;
     }
-    m_ColorDialog = QSharedPointer<QColorDialog>(new QColorDialog, &QObject::deleteLater);
+    // A dialog of the panel's window, not a window of its own: closing the
+    // main window then ends the program instead of leaving it running, with
+    // its camera, behind an open dialog. Shown, not opened, so that it stays
+    // modeless.
+    m_ColorDialog = QSharedPointer<QColorDialog>(new QColorDialog(window()), &QObject::deleteLater);
     m_PrevMarkerColor = m_MarkerColor;
     connect(m_ColorDialog.data(), &QColorDialog::currentColorChanged, this,
             &HoleDetectWnd::SlotMarkerColorDialogColorChanged);
     connect(m_ColorDialog.data(), &QDialog::finished, this, &HoleDetectWnd::SlotMarkerColorDialogFinished);
-    m_ColorDialog->open();
+    m_ColorDialog->show();
 }
 
 void HoleDetectWnd::SlotMarkerColorDialogColorChanged(const QColor& color)

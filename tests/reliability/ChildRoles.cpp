@@ -2,14 +2,17 @@
 
 #include "CameraFaultRole.h"
 #include "ChildProcess.h"
+#include "HoleDetectWnd.h"
 #include "Lentavio.h"
 #include "StalledScreenRole.h"
 #include "WindowSession.h"
 
+#include <QColorDialog>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace
@@ -64,6 +67,16 @@ int Shutdown()
     if (!session.WaitForFrame(kFrameTimeoutMs)) {
         ChildRoles::Print("noframe");
         return 3;
+    }
+    if (QCoreApplication::arguments().value(2) == "colourdialog") {
+        QTest::mouseClick(session.Window().findChild<HoleDetectWnd*>()->m_MarkerColorView, Qt::LeftButton);
+        const QWidgetList windows = QApplication::topLevelWidgets();
+        if (std::none_of(windows.cbegin(), windows.cend(), [](const QWidget* window) {
+                return qobject_cast<const QColorDialog*>(window) && window->isVisible();
+            })) {
+            ChildRoles::Print("nodialog");
+            return 4;
+        }
     }
     QTimer::singleShot(delayMs, &session.Window(), [&session] {
         ChildRoles::Print("closing");

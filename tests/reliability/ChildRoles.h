@@ -15,7 +15,9 @@
 //   firstwrite  makes one change and prints "firstwrite<TAB>ms", the time
 //               from start-up until it was written, and "change<TAB>..." .
 //   shutdown    shows a frame, waits the milliseconds given as its argument,
-//               prints "closing" and closes the window like a user.
+//               prints "closing" and closes the window like a user; with
+//               "colourdialog" as second argument, the marker colour dialog
+//               is open by then.
 //   stall       StalledScreenRole; argument: how many stalls.
 //   camerafault CameraFaultRole; arguments: fault expected (0/1), switches,
 //               good camera's index (-1: none).

@@ -10,7 +10,7 @@
 #include <algorithm>
 
 // The window closed by the user at a random moment 0-500 ms after frames
-// start, each round a whole program in a child process: no crash, no
+// start, alone or with a dialog of its own open, each round a whole program in a child process: no crash, no
 // sanitizer report (under AddressSanitizer that includes leaks of our own at
 // exit) and every exit within 2 s of the close.
 class tst_ShutdownInFlight : public QObject
@@ -18,12 +18,23 @@ class tst_ShutdownInFlight : public QObject
     Q_OBJECT
 
 private slots:
+    void closedAtRandomMoments_data();
     void closedAtRandomMoments();
 };
 
+void tst_ShutdownInFlight::closedAtRandomMoments_data()
+{
+    QTest::addColumn<QString>("open");
+    QTest::addColumn<int>("rounds");
+    QTest::newRow("window alone") << QString() << ReliabilityRun::Rounds(12, 200, 50);
+    // A dialog left open must not keep the program running.
+    QTest::newRow("marker colour dialog open") << QString("colourdialog") << ReliabilityRun::Rounds(3, 20, 10);
+}
+
 void tst_ShutdownInFlight::closedAtRandomMoments()
 {
-    const int rounds = ReliabilityRun::Rounds(12, 200, 50);
+    QFETCH(QString, open);
+    QFETCH(int, rounds);
     constexpr qint64 kExitBoundMs = 2000;
     QRandomGenerator random(500);
     QStringList failures;
@@ -33,7 +44,7 @@ void tst_ShutdownInFlight::closedAtRandomMoments()
     for (int round = 0; round < rounds; ++round) {
         QTemporaryDir home;
         const int delay = int(random.bounded(501));
-        ChildProcess child("shutdown", home.path(), {QString::number(delay)});
+        ChildProcess child("shutdown", home.path(), {QString::number(delay), open});
         child.Start();
         const bool closing = !child.WaitForLine("closing", 120000).isEmpty();
         const qint64 closedAt = child.ElapsedMs();
@@ -51,7 +62,7 @@ void tst_ShutdownInFlight::closedAtRandomMoments()
             failures << QString("round %1, close after %2 ms: exit took %3 ms").arg(round).arg(delay).arg(exitMs);
     }
     std::sort(exits.begin(), exits.end());
-    ReliabilityRun::Report("shutdown in flight",
+    ReliabilityRun::Report(open.isEmpty() ? QString("shutdown in flight") : "shutdown in flight, " + open,
                            QString("rounds %1, crashes %2, sanitizer reports %3, exit after close median %4 ms, "
                                    "slowest %5 ms (bound %6)")
                                .arg(rounds)
