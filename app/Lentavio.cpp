@@ -5,8 +5,10 @@
 #include "EdgeDetectWnd.h"
 #include "HoleDetectWnd.h"
 #include "SavedLayout.h"
+#include "SettingsStore.h"
 
 #include <QCloseEvent>
+#include <QDir>
 #include <QSettings>
 
 Lentavio::Lentavio(QWidget* parent)
@@ -22,6 +24,7 @@ Lentavio::Lentavio(QWidget* parent)
     FillCameraMenu();
     connect(m_MenuCamera, &QMenu::triggered, this, &Lentavio::SlotCameraMenuTriggered);
     connect(m_MenuCamera, &QMenu::aboutToShow, this, &Lentavio::SlotCameraMenuOpening);
+    connect(SettingsStore::Instance(), &SettingsStore::SignalWriteFailed, this, &Lentavio::SlotSettingsWriteFailed);
 
     RestoreLayout();
 }
@@ -85,9 +88,7 @@ void Lentavio::RestoreLayout()
 
 void Lentavio::closeEvent(QCloseEvent* event)
 {
-    QSettings settings;
-    settings.setValue("MainWindow/geometry", saveGeometry());
-    settings.setValue("MainWindow/windowState", saveState(0));
+    SettingsStore::Write({{"MainWindow/geometry", saveGeometry()}, {"MainWindow/windowState", saveState(0)}});
     event->accept();
 }
 
@@ -112,6 +113,17 @@ void Lentavio::SlotCameraMenuTriggered(QAction* action)
 void Lentavio::SlotSelectedCameraChanged(QCameraInfo cameraInfo)
 {
     m_CaptureThread.StartCamera(cameraInfo);
+}
+
+// Said once, not on every change: a failed write while the message is still
+// showing adds nothing. Once the timing line has replaced it, the next
+// failed write says it again.
+void Lentavio::SlotSettingsWriteFailed(const QString& path)
+{
+    const QString message =
+        QString("Settings cannot be saved in %1; changes last until Lentavio closes").arg(QDir::toNativeSeparators(path));
+    if (m_StatusBar->currentMessage() != message)
+        m_StatusBar->showMessage(message);
 }
 
 void Lentavio::SlotCalibrateCrosshair()

@@ -33,6 +33,7 @@ private slots:
     void SlotCameraMenuOpening();
     void SlotCameraMenuTriggered(QAction* action);
     void SlotSelectedCameraChanged(QCameraInfo cameraInfo);
+    void SlotSettingsWriteFailed(const QString& path);
     void SlotCalibrateCrosshair();
     void SlotFrameReady(cv::Mat image, qint64 captureTime, qint64 processTime);
 

@@ -1,5 +1,6 @@
 #include "CameraSettings.h"
 
+#include "SettingsStore.h"
 #include "StoredColor.h"
 
 #include <QSettings>
@@ -141,13 +142,10 @@ void CameraSettings::SetSelectedCamera(const QCameraInfo& cameraInfo)
         return;
     m_SelectedCamera = cameraInfo;
 
-    QSettings settings;
-    settings.beginGroup("Camera");
-    settings.setValue("device", m_SelectedCamera.deviceName());
-    settings.setValue("position", static_cast<int>(m_SelectedCamera.position()));
-    settings.endGroup();
-    // Receivers that open the store themselves already see the new camera.
-    settings.sync();
+    // Written at once: receivers that open the store themselves already see
+    // the new camera.
+    SettingsStore::Write({{"Camera/device", m_SelectedCamera.deviceName()},
+                          {"Camera/position", static_cast<int>(m_SelectedCamera.position())}});
     emit SignalSelectedCameraChanged(m_SelectedCamera);
 }
 
@@ -156,7 +154,7 @@ void CameraSettings::SetInvertH(bool invert)
     if (invert == m_InvertH)
         return;
     m_InvertH = invert;
-    QSettings().setValue("Camera/invertH", invert);
+    SettingsStore::Write("Camera/invertH", invert);
     emit SignalFlipHToggled(invert);
 }
 
@@ -165,7 +163,7 @@ void CameraSettings::SetInvertV(bool invert)
     if (invert == m_InvertV)
         return;
     m_InvertV = invert;
-    QSettings().setValue("Camera/invertV", invert);
+    SettingsStore::Write("Camera/invertV", invert);
     emit SignalFlipVToggled(invert);
 }
 
@@ -175,7 +173,7 @@ void CameraSettings::SetEdgeDetectEnabled(bool enabled)
         std::lock_guard<std::mutex> lock(m_EdgeDetectMutex);
         m_EdgeDetectEnabled = enabled;
     }
-    QSettings().setValue("Filters/EdgeDetect/enabled", enabled);
+    SettingsStore::Write("Filters/EdgeDetect/enabled", enabled);
 }
 
 void CameraSettings::SetEdgeDetectMinThreshold(double threshold)
@@ -184,7 +182,7 @@ void CameraSettings::SetEdgeDetectMinThreshold(double threshold)
         std::lock_guard<std::mutex> lock(m_EdgeDetectMutex);
         m_EdgeDetectMinThreshold = threshold;
     }
-    QSettings().setValue("Filters/EdgeDetect/min_threshold", threshold);
+    SettingsStore::Write("Filters/EdgeDetect/min_threshold", threshold);
 }
 
 void CameraSettings::SetEdgeDetectMaxThreshold(double threshold)
@@ -193,7 +191,7 @@ void CameraSettings::SetEdgeDetectMaxThreshold(double threshold)
         std::lock_guard<std::mutex> lock(m_EdgeDetectMutex);
         m_EdgeDetectMaxThreshold = threshold;
     }
-    QSettings().setValue("Filters/EdgeDetect/max_threshold", threshold);
+    SettingsStore::Write("Filters/EdgeDetect/max_threshold", threshold);
 }
 
 void CameraSettings::SetEdgeDetectColor(const QColor& color)
@@ -204,5 +202,5 @@ void CameraSettings::SetEdgeDetectColor(const QColor& color)
 
 void CameraSettings::SaveEdgeDetectColor()
 {
-    QSettings().setValue("Filters/EdgeDetect/color", GetEdgeDetectColor());
+    SettingsStore::Write("Filters/EdgeDetect/color", GetEdgeDetectColor());
 }

@@ -1,5 +1,6 @@
 #include "HoleDetectWnd.h"
 
+#include "SettingsStore.h"
 #include "StoredColor.h"
 
 #include <QSettings>
@@ -83,37 +84,37 @@ void HoleDetectWnd::SetCenterColor(const QColor& color)
 
 void HoleDetectWnd::SlotEnableToggled(bool checked)
 {
-    QSettings().setValue("HoleDetect/Enabled", checked);
+    SettingsStore::Write("HoleDetect/Enabled", checked);
 }
 
 void HoleDetectWnd::SlotFreezeCenterColorToggled(bool checked)
 {
-    QSettings settings;
-    settings.setValue("HoleDetect/FreezeCenterColor", checked);
     // Unfreezing keeps the colour stored by the last freeze.
+    QVariantMap values{{"HoleDetect/FreezeCenterColor", checked}};
     if (checked)
-        settings.setValue("HoleDetect/CenterColor", m_CenterColor);
+        values.insert("HoleDetect/CenterColor", m_CenterColor);
+    SettingsStore::Write(values);
 }
 
 void HoleDetectWnd::SlotMarkerAlphaChanged(int value)
 {
     m_MarkerColor.setAlpha(value);
-    QSettings().setValue("HoleDetect/MarkerColor", m_MarkerColor);
+    SettingsStore::Write("HoleDetect/MarkerColor", m_MarkerColor);
 }
 
 void HoleDetectWnd::SlotMarkerWidthChanged(int value)
 {
-    QSettings().setValue("HoleDetect/MarkerWidth", value);
+    SettingsStore::Write("HoleDetect/MarkerWidth", value);
 }
 
 void HoleDetectWnd::SlotThresholdChanged(int value)
 {
-    QSettings().setValue("HoleDetect/Threshold", value);
+    SettingsStore::Write("HoleDetect/Threshold", value);
 }
 
 void HoleDetectWnd::SlotRoundnessChanged(int value)
 {
-    QSettings().setValue("HoleDetect/Roundness", value);
+    SettingsStore::Write("HoleDetect/Roundness", value);
 }
 
 void HoleDetectWnd::SlotMarkerColorButtonClicked()
@@ -147,7 +148,7 @@ void HoleDetectWnd::SlotMarkerColorDialogFinished(int result)
 {
     if (result == QDialog::Accepted) {
         ShowMarkerColor(m_ColorDialog->selectedColor());
-        QSettings().setValue("HoleDetect/MarkerColor", m_MarkerColor);
+        SettingsStore::Write("HoleDetect/MarkerColor", m_MarkerColor);
     } else {
         ShowMarkerColor(m_PrevMarkerColor);
     }

@@ -3,6 +3,7 @@
 #include "CameraSettings.h"
 #include "HoleDetectWnd.h"
 #include "RayHit.h"
+#include "SettingsStore.h"
 #include "SmoothResize.h"
 #include "TrimExtremeRays.h"
 #include "TruncToInt.h"
@@ -199,7 +200,7 @@ void VideoView::mouseMoveEvent(QMouseEvent* event)
     if (!m_FlipV)
         step.ry() = -step.y();
     m_CrosshairPos += step;
-    QSettings().setValue(kPositionKey, m_CrosshairPos);
+    SettingsStore::Write(kPositionKey, m_CrosshairPos);
 }
 
 void VideoView::wheelEvent(QWheelEvent* event)
@@ -207,9 +208,7 @@ void VideoView::wheelEvent(QWheelEvent* event)
     double& radius = event->modifiers().testFlag(Qt::ShiftModifier) ? m_Radius2 : m_Radius1;
     radius = qBound(kMinRadius, radius + event->angleDelta().y() / kWheelDeltaPerRadius, kMaxRadius);
 
-    QSettings settings;
-    settings.setValue(kRadius1Key, m_Radius1);
-    settings.setValue(kRadius2Key, m_Radius2);
+    SettingsStore::Write({{kRadius1Key, m_Radius1}, {kRadius2Key, m_Radius2}});
 }
 
 void VideoView::paintEvent(QPaintEvent* event)

@@ -2,15 +2,20 @@
 #include "Lentavio.h"
 #include "VideoView.h"
 
+#include <QDir>
 #include <QDockWidget>
+#include <QFile>
+#include <QFileInfo>
 #include <QMenu>
 #include <QMenuBar>
 #include <QRandomGenerator>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSettings>
 #include <QStatusBar>
 #include <QtTest>
 
+#include <algorithm>
 #include <memory>
 
 // Runs the whole window on three synthetic cameras of different shapes, so
@@ -36,6 +41,8 @@ private slots:
     void EmptyFrameIsSurvived();
     void ChoosingAnotherCameraRestartsThePicture();
     void ClosingWithFramesInFlight();
+    void UnsavedSettingsAreSaidOnce_data();
+    void UnsavedSettingsAreSaidOnce();
 
 private:
     static QStatusBar* StatusBar(Lentavio& window) { return window.findChild<QStatusBar*>("m_StatusBar"); }
@@ -283,10 +290,57 @@ void tst_Lentavio::ClosingWithFramesInFlight()
     QVERIFY(QSettings().contains("MainWindow/geometry"));
 }
 
+void tst_Lentavio::UnsavedSettingsAreSaidOnce_data()
+{
+    QTest::addColumn<bool>("writable");
+    QTest::newRow("writable store: nothing said") << true;
+    QTest::newRow("a file where the store's folder belongs") << false;
+}
+
+// Said once for a run of failed writes, again after the timing line replaced
+// it; the changes stay in use.
+void tst_Lentavio::UnsavedSettingsAreSaidOnce()
+{
+    QFETCH(bool, writable);
+    m_Settings->SetSelectedCamera(QCameraInfo());
+    Lentavio window;
+    const QString store = QSettings().fileName();
+    const QString folder = QFileInfo(store).path();
+    if (!writable) {
+        QVERIFY(QDir(folder).removeRecursively());
+        QFile blocker(folder);
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+    }
+    const auto restore = qScopeGuard([&] {
+        QFile::remove(folder);
+        QDir().mkpath(folder);
+    });
+    QSignalSpy shown(StatusBar(window), &QStatusBar::messageChanged);
+    const auto said = [&] {
+        return int(std::count_if(shown.cbegin(), shown.cend(),
+                                 [&](const QList<QVariant>& args) { return args.at(0).toString().contains(store); }));
+    };
+
+    m_Settings->SetInvertH(true);
+    m_Settings->SetInvertV(true);
+    QCOMPARE(said(), writable ? 0 : 1);
+    QVERIFY(m_Settings->IsInvertH() && m_Settings->IsInvertV());
+
+    QVERIFY(QMetaObject::invokeMethod(&window, "SlotFrameReady", Q_ARG(cv::Mat, cv::Mat(4, 4, CV_8UC4)),
+                                      Q_ARG(qint64, 0), Q_ARG(qint64, 0)));
+    m_Settings->SetEdgeDetectEnabled(true);
+    QCOMPARE(said(), writable ? 0 : 2);
+    QVERIFY(m_Settings->IsEdgeDetectEnabled());
+}
+
 int main(int argc, char** argv)
 {
     qputenv("LENTAVIO_SIMCAM", "cameras=3;size=320x240;3.size=960x240;2.position=front");
     QApplication application(argc, argv);
+    // Named as the program names itself: without an organisation, Qt writes
+    // no store at all.
+    QApplication::setOrganizationName("Orvelta");
+    QApplication::setApplicationName("Lentavio");
     tst_Lentavio test;
     return QTest::qExec(&test, argc, argv);
 }

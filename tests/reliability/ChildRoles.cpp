@@ -34,6 +34,8 @@ int Store()
     }
     PrintAll("use", session.ValuesInUse());
     PrintAll("change", session.ChangeSettings(0));
+    // Before a frame can replace it with the timing line.
+    ChildRoles::Print("status\t" + session.StatusMessage());
     PrintAll("memory", session.ValuesInUse());
     session.Window().close();
     return 0;

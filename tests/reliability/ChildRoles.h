@@ -9,8 +9,9 @@
 // Each role starts the program as main() does and talks to the parent in
 // output lines:
 //   store       shows a frame, prints "use<TAB>..." for the values in use,
-//               changes a few settings ("change<TAB>...") and prints the
-//               values in use again ("memory<TAB>...").
+//               changes a few settings ("change<TAB>..."), prints the status
+//               line ("status<TAB>...") and the values in use again
+//               ("memory<TAB>...").
 //   writeloop   prints "writing" and then changes settings until killed.
 //   firstwrite  makes one change and prints "firstwrite<TAB>ms", the time
 //               from start-up until it was written, and "change<TAB>..." .

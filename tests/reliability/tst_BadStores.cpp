@@ -262,6 +262,9 @@ QString tst_BadStores::RunCase(const QByteArray& content, const QVariantMap& val
     }
     if (lost)
         ++m_LostChanges;
+    const QString status = QString::fromUtf8(child.Lines("status\t").value(0));
+    if (status.contains(path) == writable)
+        problems << QString("status line after the changes: \"%1\"").arg(status);
     return problems.join("; ");
 }
 
