@@ -14,7 +14,9 @@ bool SettingsStore::Write(const QVariantMap& values)
     for (auto it = values.cbegin(); it != values.cend(); ++it)
         settings.setValue(it.key(), it.value());
     settings.sync();
-    if (settings.status() == QSettings::NoError)
+    // A FormatError is about reading a damaged store, which the write has
+    // then replaced with a sound one.
+    if (settings.status() != QSettings::AccessError)
         return true;
     emit Instance()->SignalWriteFailed(settings.fileName());
     return false;
