@@ -1,11 +1,22 @@
 #include "ChildProcess.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
 #include <QProcessEnvironment>
+#include <QRegularExpression>
 
 namespace
 {
 const char* const kRoleVariable = "LENTAVIO_CHILD_ROLE";
+
+// setpriv's arguments for running what follows them as user and group.
+QStringList AsUser(const QString& user, const QString& group)
+{
+    return QStringList{"--reuid=" + user, "--regid=" + group, "--clear-groups", "--"};
+}
 } // namespace
 
 ChildProcess::ChildProcess(const QString& role, const QString& configHome, const QStringList& args)
@@ -32,15 +43,57 @@ void ChildProcess::SetVariable(const QString& name, const QString& value)
     m_Process.setProcessEnvironment(environment);
 }
 
-void ChildProcess::SetLauncher(const QStringList& launcher)
+QString ChildProcess::RunAsUser(const QString& user, const QString& group, const QString& folder)
 {
-    m_Launcher = launcher;
+    const auto copy = [](const QString& from, const QString& to) {
+        QDir().mkpath(QFileInfo(to).path());
+        return QFile::copy(from, to)
+            && QFile::setPermissions(to, QFile::permissions(from) | QFile::ReadOther | QFile::ExeOther);
+    };
+    m_Program = folder + '/' + QFileInfo(QCoreApplication::applicationFilePath()).fileName();
+    if (!copy(QCoreApplication::applicationFilePath(), m_Program))
+        return "cannot copy the test program to " + m_Program;
+
+    QProcessEnvironment environment = m_Process.processEnvironment();
+    QStringList pluginPath;
+    for (const QString& plugins : environment.value("QT_PLUGIN_PATH").split(':', Qt::SkipEmptyParts)) {
+        const QString staged = QString("%1/plugins%2").arg(folder).arg(pluginPath.size());
+        QDirIterator files(plugins, QDir::Files, QDirIterator::Subdirectories);
+        while (files.hasNext()) {
+            const QString file = files.next();
+            if (!copy(file, staged + file.mid(plugins.size())))
+                return "cannot copy the plugin " + file;
+        }
+        pluginPath << staged;
+    }
+    environment.insert("QT_PLUGIN_PATH", pluginPath.join(':'));
+    static const QRegularExpression suppressions("suppressions=([^:]+)");
+    for (const char* name : {"LSAN_OPTIONS", "TSAN_OPTIONS"}) {
+        QString options = environment.value(name);
+        const QRegularExpressionMatch match = suppressions.match(options);
+        if (!match.hasMatch())
+            continue;
+        const QString staged = QString("%1/%2.supp").arg(folder, name);
+        if (!copy(match.captured(1), staged))
+            return "cannot copy the suppressions " + match.captured(1);
+        environment.insert(name, options.replace(match.capturedStart(1), match.capturedLength(1), staged));
+    }
+    environment.insert("HOME", folder);
+    m_Process.setProcessEnvironment(environment);
+    m_Process.setWorkingDirectory(folder);
+    m_Launcher = QStringList("setpriv") + AsUser(user, group);
+    return {};
+}
+
+bool ChildProcess::CanRunAsUser(const QString& user, const QString& group)
+{
+    return QProcess::execute("setpriv", AsUser(user, group) << "true") == 0;
 }
 
 void ChildProcess::Start()
 {
     QStringList arguments = m_Launcher;
-    arguments << QCoreApplication::applicationFilePath() << m_Args;
+    arguments << (m_Program.isEmpty() ? QCoreApplication::applicationFilePath() : m_Program) << m_Args;
     m_Clock.start();
     m_Process.start(arguments.takeFirst(), arguments);
 }

@@ -18,8 +18,15 @@ public:
     ~ChildProcess();
 
     void SetVariable(const QString& name, const QString& value);
-    // Runs the child through another program first, e.g. setpriv.
-    void SetLauncher(const QStringList& launcher);
+    // Root only: runs the child as user and group through setpriv, from
+    // copies of this executable and of the plugins on QT_PLUGIN_PATH (and of
+    // the sanitizer suppression files) put in folder, with folder as its
+    // home and working directory. The build tree may sit where that user
+    // cannot go, e.g. in a private home; folder and the folders above it
+    // must let the user in. Returns what went wrong, or an empty string.
+    QString RunAsUser(const QString& user, const QString& group, const QString& folder);
+    // Whether this process can start another as user and group.
+    static bool CanRunAsUser(const QString& user, const QString& group);
     void Start();
     // The first output line starting with prefix, waiting at most timeoutMs;
     // empty when the child ended or the time ran out first.
@@ -47,6 +54,7 @@ private:
     void Drain();
 
     QProcess m_Process;
+    QString m_Program;
     QStringList m_Launcher;
     QStringList m_Args;
     QElapsedTimer m_Clock;
