@@ -31,18 +31,33 @@ function(lentavio_add_test name)
     set_tests_properties(${name} PROPERTIES ENVIRONMENT "${environment}" TIMEOUT ${ARG_TIMEOUT})
 endfunction()
 
-# lentavio_add_slow_variant(<name> [TIMEOUT <s>])
+# lentavio_add_slow_variant(<name> [TIMEOUT <s>] [PARTS <n> FUNCTIONS <f...>])
 #
 # Registers the test <name> once more as <name>_slow, run with
 # LENTAVIO_TEST_TIER=slow and labelled "slow": the full round counts, which
 # CI runs and `ctest -LE slow` (the fast tier) leaves out.
+# With PARTS, <name>_slow_<k>of<n> for k = 1..n instead, each running only
+# FUNCTIONS with LENTAVIO_TEST_PART=k/n, for a test that shares its rounds out
+# by part: each part stays far inside QtTest's 300 s per function, and ctest
+# can run parts side by side.
 function(lentavio_add_slow_variant name)
-    cmake_parse_arguments(ARG "" "TIMEOUT" "" ${ARGN})
-    add_test(NAME ${name}_slow COMMAND ${name})
-    lentavio_test_environment(${name}_slow environment)
+    cmake_parse_arguments(ARG "" "TIMEOUT;PARTS" "FUNCTIONS" ${ARGN})
     if(NOT ARG_TIMEOUT)
         set(ARG_TIMEOUT 1800)
     endif()
-    set_tests_properties(${name}_slow PROPERTIES
-        ENVIRONMENT "${environment};LENTAVIO_TEST_TIER=slow" LABELS slow TIMEOUT ${ARG_TIMEOUT})
+    if(NOT ARG_PARTS)
+        set(ARG_PARTS 1)
+    endif()
+    foreach(part RANGE 1 ${ARG_PARTS})
+        set(entry ${name}_slow)
+        set(part_variable "")
+        if(ARG_PARTS GREATER 1)
+            set(entry ${name}_slow_${part}of${ARG_PARTS})
+            set(part_variable ";LENTAVIO_TEST_PART=${part}/${ARG_PARTS}")
+        endif()
+        add_test(NAME ${entry} COMMAND ${name} ${ARG_FUNCTIONS})
+        lentavio_test_environment(${entry} environment)
+        set_tests_properties(${entry} PROPERTIES
+            ENVIRONMENT "${environment};LENTAVIO_TEST_TIER=slow${part_variable}" LABELS slow TIMEOUT ${ARG_TIMEOUT})
+    endforeach()
 endfunction()

@@ -1,5 +1,7 @@
 #include "ReliabilityRun.h"
 
+#include <QStringList>
+
 #include <cstdio>
 
 bool ReliabilityRun::IsSlowTier()
@@ -17,6 +19,16 @@ int ReliabilityRun::Rounds(int fast, int slow, int slowUnderSanitizer)
     if (!IsSlowTier())
         return fast;
     return Sanitizer().isEmpty() ? slow : slowUnderSanitizer;
+}
+
+bool ReliabilityRun::IsInPart(int round)
+{
+    const QStringList part = qEnvironmentVariable("LENTAVIO_TEST_PART").split('/');
+    const int index = part.value(0).toInt();
+    const int count = part.value(1).toInt();
+    if (part.size() != 2 || count < 1 || index < 1 || index > count)
+        return true;
+    return round % count == index - 1;
 }
 
 bool ReliabilityRun::EnforcesTiming()
@@ -37,7 +49,8 @@ QString ReliabilityRun::Bound(qint64 bound, bool enforced)
 void ReliabilityRun::Report(const QString& group, const QString& figures)
 {
     const QString build = Sanitizer().isEmpty() ? QString() : QString(" [%1]").arg(Sanitizer());
-    std::printf("RELIABILITY %s%s%s: %s\n", qPrintable(group), IsSlowTier() ? " (slow tier)" : "",
-                qPrintable(build), qPrintable(figures));
+    const QString part = qEnvironmentVariable("LENTAVIO_TEST_PART");
+    std::printf("RELIABILITY %s%s%s%s: %s\n", qPrintable(group), IsSlowTier() ? " (slow tier)" : "",
+                part.isEmpty() ? "" : qPrintable(" part " + part), qPrintable(build), qPrintable(figures));
     std::fflush(stdout);
 }

@@ -12,6 +12,9 @@ public:
     // "address", "thread" or empty: the sanitizer this build carries.
     static QString Sanitizer();
     static int Rounds(int fast, int slow, int slowUnderSanitizer);
+    // Whether round number round (from 0) is this run's: LENTAVIO_TEST_PART
+    // "k/n" gives every n-th round from the k-th; unset, every round.
+    static bool IsInPart(int round);
     // Timing bounds hold for the plain build; a sanitizer slows our code
     // several times over, so there they are printed but not enforced.
     static bool EnforcesTiming();
