@@ -64,8 +64,10 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://orvelta.org/lentavio/")
 # Qt finds cameras through its multimedia backend plugins, which no binary
-# links to, so shlibdeps cannot see them.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt5multimedia5-plugins")
+# links to, so shlibdeps cannot see them. Its back-end for real cameras runs
+# GStreamer's camerabin (bad), v4l2src and jpegdec (good) and videoconvert
+# (base), on which that plugin does not depend either.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt5multimedia5-plugins, gstreamer1.0-plugins-base, gstreamer1.0-plugins-good, gstreamer1.0-plugins-bad")
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_INSTALL_DIRECTORY /usr)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)

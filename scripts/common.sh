@@ -34,9 +34,17 @@ install_packages() {
     "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" || fail "apt-get install ${missing[*]}"
 }
 
+# Qt's camera back-end for real cameras (V4L2 devices) needs these GStreamer
+# parts at run time: camerabin, v4l2src and jpegdec, videoconvert. Nothing
+# depends on them, so they are named here.
+CAMERA_PACKAGES=(gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad)
+
+# BUILD_TARGETS: what to build (cmake --build arguments); everything when empty.
+BUILD_TARGETS=()
+
 build() {
     step "Configuring in $BUILD_DIR"
     cmake -S "$ROOT" -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null || fail "cmake configure"
     step "Building"
-    cmake --build "$BUILD_DIR" -j"$(nproc)" || fail "build"
+    cmake --build "$BUILD_DIR" -j"$(nproc)" "${BUILD_TARGETS[@]}" || fail "build"
 }

@@ -3,7 +3,9 @@
 # this machine (or with LENTAVIO_SIMCAM set) the synthetic camera stands in.
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
-install_packages
+install_packages "${CAMERA_PACKAGES[@]}"
+# The program and the synthetic camera only, not the tests and benchmarks.
+BUILD_TARGETS=(--target lentavio lentavio_simcam)
 build
 
 if [ -n "${LENTAVIO_SIMCAM+set}" ] || ! compgen -G "/dev/video*" >/dev/null; then
