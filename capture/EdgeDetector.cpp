@@ -1,12 +1,11 @@
 #include "EdgeDetector.h"
 
+#include "PixelKernels.h"
 #include "RowStripes.h"
 
 #include <QtGlobal>
 
 #include <opencv2/imgproc.hpp>
-
-#include <emmintrin.h>
 
 #include <algorithm>
 #include <climits>
@@ -25,6 +24,10 @@ constexpr uchar Candidate = 1;
 
 // Below this many rows a stripe costs more to hand out than it saves.
 constexpr int MinStripeRows = 128;
+
+// Pixels classified one by one after a vector block that has some above
+// the low threshold, before looking for a quiet run again.
+constexpr int ClassifiedRun = 16;
 
 // tan(22.5°) in 15-bit fixed point, rounded: the gradient direction is
 // sorted into one of four by comparing |dy| << 15 with |dx| * Tan22 and
@@ -85,60 +88,9 @@ struct StripeRows
 // squared magnitude into magnitude[1 .. cols].
 void GradientRow(const cv::Mat& grey, int y, StripeRows& rows, short* dx, short* dy, int* magnitude)
 {
-    const int cols = grey.cols;
-    const uchar* top = grey.ptr<uchar>(std::max(y - 1, 0));
-    const uchar* middle = grey.ptr<uchar>(y);
-    const uchar* bottom = grey.ptr<uchar>(std::min(y + 1, grey.rows - 1));
-    // Down the columns first: top + 2 middle + bottom, and bottom - top.
-    short* sum = rows.Sum.data() + 1;
-    short* difference = rows.Difference.data() + 1;
-    const __m128i zero = _mm_setzero_si128();
-    int x = 0;
-    for (; x + 16 <= cols; x += 16) {
-        const __m128i t = _mm_loadu_si128(reinterpret_cast<const __m128i*>(top + x));
-        const __m128i m = _mm_loadu_si128(reinterpret_cast<const __m128i*>(middle + x));
-        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bottom + x));
-        for (int half = 0; half < 2; ++half) {
-            const __m128i t16 = half ? _mm_unpackhi_epi8(t, zero) : _mm_unpacklo_epi8(t, zero);
-            const __m128i m16 = half ? _mm_unpackhi_epi8(m, zero) : _mm_unpacklo_epi8(m, zero);
-            const __m128i b16 = half ? _mm_unpackhi_epi8(b, zero) : _mm_unpacklo_epi8(b, zero);
-            const __m128i s = _mm_add_epi16(_mm_add_epi16(t16, b16), _mm_add_epi16(m16, m16));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(sum + x + 8 * half), s);
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(difference + x + 8 * half), _mm_sub_epi16(b16, t16));
-        }
-    }
-    for (; x < cols; ++x) {
-        sum[x] = short(top[x] + 2 * middle[x] + bottom[x]);
-        difference[x] = short(bottom[x] - top[x]);
-    }
-    sum[-1] = sum[0];
-    sum[cols] = sum[cols - 1];
-    difference[-1] = difference[0];
-    difference[cols] = difference[cols - 1];
-
-    // Then across: dx = sum right - sum left, dy = left + 2 middle + right
-    // of the differences; dx² + dy² by multiplying the interleaved pairs.
-    x = 0;
-    for (; x + 8 <= cols; x += 8) {
-        const __m128i left = _mm_loadu_si128(reinterpret_cast<const __m128i*>(sum + x - 1));
-        const __m128i right = _mm_loadu_si128(reinterpret_cast<const __m128i*>(sum + x + 1));
-        const __m128i gx = _mm_sub_epi16(right, left);
-        const __m128i dl = _mm_loadu_si128(reinterpret_cast<const __m128i*>(difference + x - 1));
-        const __m128i dm = _mm_loadu_si128(reinterpret_cast<const __m128i*>(difference + x));
-        const __m128i dr = _mm_loadu_si128(reinterpret_cast<const __m128i*>(difference + x + 1));
-        const __m128i gy = _mm_add_epi16(_mm_add_epi16(dl, dr), _mm_add_epi16(dm, dm));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(dx + x), gx);
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(dy + x), gy);
-        const __m128i low = _mm_unpacklo_epi16(gx, gy);
-        const __m128i high = _mm_unpackhi_epi16(gx, gy);
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(magnitude + 1 + x), _mm_madd_epi16(low, low));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(magnitude + 5 + x), _mm_madd_epi16(high, high));
-    }
-    for (; x < cols; ++x) {
-        dx[x] = short(sum[x + 1] - sum[x - 1]);
-        dy[x] = short(difference[x - 1] + 2 * difference[x] + difference[x + 1]);
-        magnitude[1 + x] = dx[x] * dx[x] + dy[x] * dy[x];
-    }
+    Kernels().SobelRow(grey.ptr<uchar>(std::max(y - 1, 0)), grey.ptr<uchar>(y),
+                       grey.ptr<uchar>(std::min(y + 1, grey.rows - 1)), grey.cols, rows.Sum.data() + 1,
+                       rows.Difference.data() + 1, dx, dy, magnitude + 1);
 }
 
 // Whether the pixel at column x is a maximum along its gradient direction.
@@ -163,7 +115,6 @@ void ThinRow(const int* const magnitude[3], const short* dx, const short* dy, in
              uchar* out, int rowOffset, std::vector<int>& strong)
 {
     const int* at = magnitude[1];
-    const __m128i low = _mm_set1_epi32(thresholds.Low);
     const auto classify = [&](int x) {
         const int m = at[x + 1];
         if (m <= thresholds.Low || !IsRidge(magnitude[0], at, magnitude[2], x, dx[x], dy[x]))
@@ -174,21 +125,17 @@ void ThinRow(const int* const magnitude[3], const short* dx, const short* dy, in
         }
         return Candidate;
     };
+    // Most of a picture is below the low threshold: skipped a vector at a
+    // time, and what is not, classified pixel by pixel a while.
+    const PixelKernels& kernels = Kernels();
     int x = 0;
-    // Most of a picture is below the low threshold: eight at a time.
-    for (; x + 8 <= cols; x += 8) {
-        const __m128i first = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + 1 + x));
-        const __m128i second = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + 5 + x));
-        const __m128i above = _mm_or_si128(_mm_cmpgt_epi32(first, low), _mm_cmpgt_epi32(second, low));
-        if (_mm_movemask_epi8(above) == 0) {
-            std::memset(out + x, NoEdge, 8);
-            continue;
-        }
-        for (int i = x; i < x + 8; ++i)
-            out[i] = classify(i);
+    while (x < cols) {
+        const int quiet = kernels.QuietRun(at + 1 + x, cols - x, thresholds.Low);
+        std::memset(out + x, NoEdge, size_t(quiet));
+        x += quiet;
+        for (const int end = std::min(cols, x + ClassifiedRun); x < end; ++x)
+            out[x] = classify(x);
     }
-    for (; x < cols; ++x)
-        out[x] = classify(x);
 }
 
 void ThinStripe(const cv::Mat& grey, cv::Range range, Thresholds thresholds, cv::Mat& edges, std::vector<int>& strong)
@@ -221,20 +168,8 @@ void ThinStripe(const cv::Mat& grey, cv::Range range, Thresholds thresholds, cv:
 // Candidates that no edge reached are not edges.
 void DropCandidates(cv::Mat& edges, cv::Range range)
 {
-    const __m128i candidate = _mm_set1_epi8(char(Candidate));
-    for (int y = range.start; y < range.end; ++y) {
-        uchar* row = edges.ptr<uchar>(y);
-        int x = 0;
-        for (; x + 16 <= edges.cols; x += 16) {
-            __m128i* pixels = reinterpret_cast<__m128i*>(row + x);
-            const __m128i value = _mm_loadu_si128(pixels);
-            _mm_storeu_si128(pixels, _mm_andnot_si128(_mm_cmpeq_epi8(value, candidate), value));
-        }
-        for (; x < edges.cols; ++x) {
-            if (row[x] == Candidate)
-                row[x] = NoEdge;
-        }
-    }
+    for (int y = range.start; y < range.end; ++y)
+        Kernels().ClearValue(edges.ptr<uchar>(y), edges.cols, Candidate);
 }
 
 } // namespace

@@ -1,12 +1,11 @@
 #include "FrameFilters.h"
 
+#include "PixelKernels.h"
 #include "RowStripes.h"
 
 #include <QtGlobal>
 
 #include <opencv2/imgproc.hpp>
-
-#include <emmintrin.h>
 
 #include <cmath>
 #include <cstdint>
@@ -59,38 +58,6 @@ std::vector<int> MirroredIndices(int before, int count, int after)
     return indices;
 }
 
-// OpenCV's fixed-point grey of the first three bytes of each pixel, the first
-// taken as red: (9798 r + 19235 g + 3735 b + 2^14) >> 15.
-constexpr int GreyShift = 15;
-constexpr int GreyWeights[3] = {9798, 19235, 3735};
-
-void GreyRow(const uchar* pixels, uchar* grey, int cols)
-{
-    // Each pixel's 32 bits split into its even bytes (first, third) and odd
-    // bytes (second, fourth) as 16-bit pairs; one multiply-add of each with
-    // its weights, and the two sums added, give the pixel's weighted sum.
-    const __m128i lowBytes = _mm_set1_epi32(0x00ff00ff);
-    const __m128i evenWeights = _mm_set1_epi32(GreyWeights[0] | (GreyWeights[2] << 16));
-    const __m128i oddWeights = _mm_set1_epi32(GreyWeights[1]);
-    const __m128i rounding = _mm_set1_epi32(1 << (GreyShift - 1));
-    const auto four = [&](const uchar* at) {
-        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
-        const __m128i even = _mm_madd_epi16(_mm_and_si128(bytes, lowBytes), evenWeights);
-        const __m128i odd = _mm_madd_epi16(_mm_srli_epi16(bytes, 8), oddWeights);
-        return _mm_srli_epi32(_mm_add_epi32(_mm_add_epi32(even, odd), rounding), GreyShift);
-    };
-    int x = 0;
-    for (; x + 8 <= cols; x += 8) {
-        const __m128i eight = _mm_packs_epi32(four(pixels + 4 * x), four(pixels + 4 * x + 16));
-        _mm_storel_epi64(reinterpret_cast<__m128i*>(grey + x), _mm_packus_epi16(eight, eight));
-    }
-    for (; x < cols; ++x) {
-        const uchar* pixel = pixels + 4 * x;
-        grey[x] = uchar((pixel[0] * GreyWeights[0] + pixel[1] * GreyWeights[1] + pixel[2] * GreyWeights[2]
-                         + (1 << (GreyShift - 1))) >> GreyShift);
-    }
-}
-
 // The grey rows of a frame that the box holds, made as they are first
 // needed: a picture row's position p (p = 0 the first row above the image's
 // mirrored border) lives in slot p % slots until position p + slots needs it.
@@ -110,7 +77,7 @@ public:
         const size_t slot = size_t(position) % m_Held.size();
         uchar* row = m_Rows.data() + slot * size_t(m_Frame.cols);
         if (m_Held[slot] != position) {
-            GreyRow(m_Frame.ptr<uchar>(m_RowOf[size_t(position)]), row, m_Frame.cols);
+            Kernels().GreyRow(m_Frame.ptr<uchar>(m_RowOf[size_t(position)]), row, m_Frame.cols);
             m_Held[slot] = position;
         }
         return row;
@@ -132,9 +99,7 @@ void BlurRows(const cv::Mat& frame, cv::Mat& blurred, cv::Size size, cv::Range r
     const std::vector<int> rowOf = MirroredIndices(anchor.y, frame.rows, size.height - anchor.y);
     const std::vector<int> columnOf = MirroredIndices(anchor.x, cols, size.width - anchor.x);
     const BoxDivision division(size.area());
-    const __m128i zero = _mm_setzero_si128();
-    const __m128i half = _mm_set1_epi16(short(division.Half));
-    const __m128i multiplier = _mm_set1_epi16(short(ushort(division.Multiplier)));
+    const PixelKernels& kernels = Kernels();
     GreyRing grey(frame, rowOf, size.height + 1);
 
     // Column sums of the box's rows, laid out with the mirrored columns on
@@ -156,51 +121,15 @@ void BlurRows(const cv::Mat& frame, cv::Mat& blurred, cv::Size size, cv::Range r
             padded[size_t(i)] = sums[columnOf[size_t(i)]];
 
         // Sums of neighbouring pairs first: half the additions per pixel.
-        const int pairCount = int(columnOf.size()) - 1;
-        int i = 0;
-        for (; i + 8 <= pairCount; i += 8) {
-            const __m128i left = _mm_loadu_si128(reinterpret_cast<const __m128i*>(padded.data() + i));
-            const __m128i right = _mm_loadu_si128(reinterpret_cast<const __m128i*>(padded.data() + i + 1));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(pairs.data() + i), _mm_add_epi16(left, right));
-        }
-        for (; i < pairCount; ++i)
-            pairs[size_t(i)] = ushort(padded[size_t(i)] + padded[size_t(i) + 1]);
-
-        uchar* out = blurred.ptr<uchar>(y);
-        const ushort* odd = padded.data() + size.width - 1;
-        int x = 0;
-        for (; x + 8 <= cols; x += 8) {
-            __m128i total = oddWidth ? _mm_loadu_si128(reinterpret_cast<const __m128i*>(odd + x)) : zero;
-            for (int k = 0; k + 1 < size.width; k += 2)
-                total = _mm_add_epi16(total, _mm_loadu_si128(reinterpret_cast<const __m128i*>(pairs.data() + x + k)));
-            const __m128i divided =
-                _mm_srli_epi16(_mm_mulhi_epu16(_mm_add_epi16(total, half), multiplier), division.Bits - 1);
-            _mm_storel_epi64(reinterpret_cast<__m128i*>(out + x), _mm_packus_epi16(divided, zero));
-        }
-        for (; x < cols; ++x) {
-            int total = 0;
-            for (int k = 0; k < size.width; ++k)
-                total += padded[size_t(x + k)];
-            out[x] = uchar(((total + division.Half) * division.Multiplier) >> (15 + division.Bits));
-        }
+        kernels.AddPairs(padded.data(), pairs.data(), int(columnOf.size()) - 1);
+        kernels.BoxMeans(pairs.data(), oddWidth ? padded.data() + size.width - 1 : nullptr, size.width,
+                         division.Half, division.Multiplier, division.Bits, blurred.ptr<uchar>(y), cols);
 
         if (y + 1 == range.end)
             break;
         // Down one row: the row leaving the box out, the one entering in.
         const uchar* leaving = grey.Row(y);
-        const uchar* entering = grey.Row(y + size.height);
-        for (x = 0; x + 16 <= cols; x += 16) {
-            const __m128i out16 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(leaving + x));
-            const __m128i in16 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(entering + x));
-            __m128i* low = reinterpret_cast<__m128i*>(sums + x);
-            __m128i* high = reinterpret_cast<__m128i*>(sums + x + 8);
-            _mm_storeu_si128(low, _mm_sub_epi16(_mm_add_epi16(_mm_loadu_si128(low), _mm_unpacklo_epi8(in16, zero)),
-                                                _mm_unpacklo_epi8(out16, zero)));
-            _mm_storeu_si128(high, _mm_sub_epi16(_mm_add_epi16(_mm_loadu_si128(high), _mm_unpackhi_epi8(in16, zero)),
-                                                 _mm_unpackhi_epi8(out16, zero)));
-        }
-        for (; x < cols; ++x)
-            sums[x] = ushort(sums[x] + entering[x] - leaving[x]);
+        kernels.SlideSums(sums, leaving, grey.Row(y + size.height), cols);
     }
 }
 

@@ -1,12 +1,10 @@
 #include "VideoCapturer.h"
 
+#include "PixelKernels.h"
+
 #include <QElapsedTimer>
 
 #include <opencv2/imgproc.hpp>
-
-#include <emmintrin.h>
-
-#include <cstdint>
 
 namespace {
 
@@ -21,24 +19,12 @@ constexpr size_t StreamedFrameBytes = size_t(16) << 20;
 // from's rows into to's, written past the caches. Same size, 8-bit data.
 void StreamRows(const cv::Mat& from, cv::Mat& to)
 {
+    const PixelKernels& kernels = Kernels();
     const size_t rowBytes = from.cols * from.elemSize();
-    for (int y = 0; y < from.rows; ++y) {
-        const uchar* in = from.ptr<uchar>(y);
-        uchar* out = to.ptr<uchar>(y);
-        size_t i = 0;
-        for (; i < rowBytes && (reinterpret_cast<std::uintptr_t>(out + i) & 15) != 0; ++i)
-            out[i] = in[i];
-        for (; i + 64 <= rowBytes; i += 64) {
-            for (size_t part = 0; part < 64; part += 16) {
-                const __m128i pixels = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i + part));
-                _mm_stream_si128(reinterpret_cast<__m128i*>(out + i + part), pixels);
-            }
-        }
-        for (; i < rowBytes; ++i)
-            out[i] = in[i];
-    }
+    for (int y = 0; y < from.rows; ++y)
+        kernels.StreamCopy(from.ptr<uchar>(y), to.ptr<uchar>(y), rowBytes);
     // Streamed stores are ordered with the hand-over that follows.
-    _mm_sfence();
+    kernels.StreamFence();
 }
 
 } // namespace

@@ -61,3 +61,18 @@ function(lentavio_add_slow_variant name)
             ENVIRONMENT "${environment};LENTAVIO_TEST_TIER=slow${part_variable}" LABELS slow TIMEOUT ${ARG_TIMEOUT})
     endforeach()
 endfunction()
+
+# lentavio_add_kernel_paths(<name>)
+#
+# Registers the test <name> once more per narrower vector-kernel path than
+# the one the processor would get (<name>_plain, <name>_baseline), forced
+# with LENTAVIO_SIMD, so the comparisons run on every path this machine can
+# execute.
+function(lentavio_add_kernel_paths name)
+    foreach(path plain baseline)
+        add_test(NAME ${name}_${path} COMMAND ${name})
+        lentavio_test_environment(${name}_${path} environment)
+        set_tests_properties(${name}_${path} PROPERTIES
+            ENVIRONMENT "${environment};LENTAVIO_SIMD=${path}" LABELS kernels TIMEOUT 300)
+    endforeach()
+endfunction()

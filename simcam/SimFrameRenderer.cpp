@@ -2,11 +2,10 @@
 
 #include "SimFrameStamp.h"
 
+#include "PixelKernels.h"
+
 #include <QRandomGenerator>
 
-#include <emmintrin.h>
-
-#include <cstdint>
 #include <cstring>
 
 namespace {
@@ -18,21 +17,6 @@ constexpr int NoiseSpan = 192 * 1024;
 // transfers into memory are: they would not stay in the caches anyway, and
 // written through them each line is read from memory first.
 constexpr qint64 StreamedFrameBytes = qint64(16) << 20;
-
-// out = in + noise, byte by byte, written past the caches.
-void AddStreaming(const uchar* in, const uchar* noise, uchar* out, int bytes)
-{
-    int i = 0;
-    for (; i < bytes && (reinterpret_cast<std::uintptr_t>(out + i) & 15) != 0; ++i)
-        out[i] = uchar(in[i] + noise[i]);
-    for (; i + 16 <= bytes; i += 16) {
-        const __m128i pixels = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
-        const __m128i grain = _mm_loadu_si128(reinterpret_cast<const __m128i*>(noise + i));
-        _mm_stream_si128(reinterpret_cast<__m128i*>(out + i), _mm_add_epi8(pixels, grain));
-    }
-    for (; i < bytes; ++i)
-        out[i] = uchar(in[i] + noise[i]);
-}
 
 }  // namespace
 
@@ -83,13 +67,13 @@ void SimFrameRenderer::Render(quint32 frameNumber, uchar* bits, int bytesPerLine
         const uchar* __restrict noise = m_Noise.data() + size_t((state >> 33) % quint64(m_NoiseOffsets)) * m_BytesPerPixel;
         // Scene levels leave room for the noise, so bytes add without clamping.
         if (m_Streamed) {
-            AddStreaming(in, noise, out, rowBytes);
+            Kernels().StreamAdd(in, noise, out, size_t(rowBytes));
             continue;
         }
         for (int i = 0; i < rowBytes; ++i)
             out[i] = uchar(in[i] + noise[i]);
     }
     if (m_Streamed)
-        _mm_sfence();
+        Kernels().StreamFence();
     SimFrameStamp::Write(bits, bytesPerLine, m_BytesPerPixel, frameNumber);
 }

@@ -1,8 +1,8 @@
 #include "SmoothResize.h"
 
-#include <opencv2/imgproc.hpp>
+#include "PixelKernels.h"
 
-#include <emmintrin.h>
+#include <opencv2/imgproc.hpp>
 
 #include <algorithm>
 #include <cmath>
@@ -22,48 +22,14 @@ constexpr int kWeightOne = 256;
 // <= from.cols, likewise rows), rounded, within one level of the exact mean.
 void BoxAverage(const cv::Mat& from, cv::Mat& to, int k, bool mirrorRows, bool mirrorColumns, int begin, int end)
 {
-    const int usedBytes = to.cols * k * 4;
-    std::vector<uint16_t> sums(static_cast<size_t>(usedBytes));
-    const int area = k * k;
-    // (sum + area / 2) * reciprocal / 65536: the rounded mean, or one more.
-    const __m128i reciprocal = _mm_set1_epi16(short((65536 + area - 1) / area));
-    const __m128i half = _mm_set1_epi16(short(area / 2));
-    const __m128i zero = _mm_setzero_si128();
+    const PixelKernels& kernels = Kernels();
+    std::vector<uint16_t> sums(size_t(to.cols) * size_t(k) * 4);
     std::vector<const uchar*> rows(static_cast<size_t>(k));
     for (int y = begin; y < end; ++y) {
-        // Down the block's k rows, summed in registers, 16 bytes at a time.
         for (int r = 0; r < k; ++r)
             rows[size_t(r)] = from.ptr<uchar>(y * k + r);
-        int i = 0;
-        for (; i + 16 <= usedBytes; i += 16) {
-            __m128i low = zero;
-            __m128i high = zero;
-            for (const uchar* row : rows) {
-                const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + i));
-                low = _mm_add_epi16(low, _mm_unpacklo_epi8(bytes, zero));
-                high = _mm_add_epi16(high, _mm_unpackhi_epi8(bytes, zero));
-            }
-            auto* sum = reinterpret_cast<__m128i*>(sums.data() + i);
-            _mm_storeu_si128(sum, low);
-            _mm_storeu_si128(sum + 1, high);
-        }
-        for (; i < usedBytes; ++i) {
-            uint16_t sum = 0;
-            for (const uchar* row : rows)
-                sum = uint16_t(sum + row[i]);
-            sums[size_t(i)] = sum;
-        }
-        uchar* out = to.ptr<uchar>(mirrorRows ? to.rows - 1 - y : y);
-        for (int x = 0; x < to.cols; ++x) {
-            const uint16_t* block = sums.data() + size_t(x) * k * 4;
-            __m128i sum = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(block));
-            for (int c = 1; c < k; ++c)
-                sum = _mm_add_epi16(sum, _mm_loadl_epi64(reinterpret_cast<const __m128i*>(block + c * 4)));
-            const __m128i mean = _mm_mulhi_epu16(_mm_add_epi16(sum, half), reciprocal);
-            const int column = mirrorColumns ? to.cols - 1 - x : x;
-            const int pixel = _mm_cvtsi128_si32(_mm_packus_epi16(mean, mean));
-            std::memcpy(out + size_t(column) * 4, &pixel, 4);
-        }
+        kernels.BlockMeanRow(rows.data(), k, to.cols, sums.data(), to.ptr<uchar>(mirrorRows ? to.rows - 1 - y : y),
+                             mirrorColumns);
     }
 }
 
@@ -122,12 +88,9 @@ struct ColumnTaps
 void Bilinear(const cv::Mat& from, cv::Mat& to, const ColumnTaps& columns, double stepY, bool mirrorRows, int begin,
               int end)
 {
-    const std::vector<int>& offsets = columns.Offsets;
-    const std::vector<int16_t>& weights = columns.Weights;
+    const PixelKernels& kernels = Kernels();
     const int rowBytes = from.cols * 4;
     std::vector<uchar> blended(static_cast<size_t>(rowBytes));
-    const __m128i zero = _mm_setzero_si128();
-    const __m128i half = _mm_set1_epi16(kWeightOne / 2);
     for (int y = begin; y < end; ++y) {
         const Tap tap = TapAt(y, stepY, from.rows);
         const uchar* row = from.ptr<uchar>(tap.First);
@@ -135,49 +98,12 @@ void Bilinear(const cv::Mat& from, cv::Mat& to, const ColumnTaps& columns, doubl
             row = from.ptr<uchar>(tap.First + 1);
         } else if (tap.Weight != 0) {
             // The two rows blended first, then sampled along the row.
-            const uchar* next = from.ptr<uchar>(tap.First + 1);
-            const __m128i upper = _mm_set1_epi16(short(kWeightOne - tap.Weight));
-            const __m128i lower = _mm_set1_epi16(short(tap.Weight));
-            int i = 0;
-            for (; i + 16 <= rowBytes; i += 16) {
-                const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + i));
-                const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(next + i));
-                const __m128i low = _mm_add_epi16(_mm_mullo_epi16(_mm_unpacklo_epi8(a, zero), upper),
-                                                  _mm_mullo_epi16(_mm_unpacklo_epi8(b, zero), lower));
-                const __m128i high = _mm_add_epi16(_mm_mullo_epi16(_mm_unpackhi_epi8(a, zero), upper),
-                                                   _mm_mullo_epi16(_mm_unpackhi_epi8(b, zero), lower));
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(blended.data() + i),
-                                 _mm_packus_epi16(_mm_srli_epi16(_mm_add_epi16(low, half), 8),
-                                                  _mm_srli_epi16(_mm_add_epi16(high, half), 8)));
-            }
-            for (; i < rowBytes; ++i)
-                blended[size_t(i)] =
-                    uchar((row[i] * (kWeightOne - tap.Weight) + next[i] * tap.Weight + kWeightOne / 2) >> 8);
+            kernels.BlendRows(row, from.ptr<uchar>(tap.First + 1), kWeightOne - tap.Weight, tap.Weight,
+                              blended.data(), rowBytes);
             row = blended.data();
         }
-
-        uchar* out = to.ptr<uchar>(mirrorRows ? to.rows - 1 - y : y);
-        // One pixel pair per target pixel, its two pixels weighted and added.
-        const auto pair = [&](int x) {
-            const __m128i pixels = _mm_unpacklo_epi8(
-                _mm_loadl_epi64(reinterpret_cast<const __m128i*>(row + offsets[size_t(x)])), zero);
-            const __m128i weighted = _mm_mullo_epi16(
-                pixels, _mm_loadu_si128(reinterpret_cast<const __m128i*>(weights.data() + size_t(x) * 8)));
-            return _mm_add_epi16(weighted, _mm_srli_si128(weighted, 8));
-        };
-        int x = 0;
-        for (; x + 4 <= to.cols; x += 4) {
-            const __m128i first = _mm_unpacklo_epi64(pair(x), pair(x + 1));
-            const __m128i second = _mm_unpacklo_epi64(pair(x + 2), pair(x + 3));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + size_t(x) * 4),
-                             _mm_packus_epi16(_mm_srli_epi16(_mm_add_epi16(first, half), 8),
-                                              _mm_srli_epi16(_mm_add_epi16(second, half), 8)));
-        }
-        for (; x < to.cols; ++x) {
-            const __m128i value = _mm_srli_epi16(_mm_add_epi16(pair(x), half), 8);
-            const int pixel = _mm_cvtsi128_si32(_mm_packus_epi16(value, value));
-            std::memcpy(out + size_t(x) * 4, &pixel, 4);
-        }
+        kernels.SampleRow(row, columns.Offsets.data(), columns.Weights.data(),
+                          to.ptr<uchar>(mirrorRows ? to.rows - 1 - y : y), to.cols);
     }
 }
 // A source too thin to read in pairs; never a camera frame.

@@ -1,4 +1,5 @@
 #include "FrameFilters.h"
+#include "PixelKernels.h"
 
 #include <QtTest>
 
@@ -31,6 +32,7 @@ class tst_FrameFilters : public QObject
 
 private slots:
     void init();
+    void forcedKernelPathIsUsed();
     void greyBlurMatchesOpenCv_data();
     void greyBlurMatchesOpenCv();
     void paintMatchesMaskedSet_data();
@@ -40,6 +42,16 @@ private slots:
 void tst_FrameFilters::init()
 {
     cv::setNumThreads(-1);
+}
+
+// The variants of these tests that force a narrower path compare nothing
+// new unless the path really changes.
+void tst_FrameFilters::forcedKernelPathIsUsed()
+{
+    const QByteArray forced = qgetenv("LENTAVIO_SIMD");
+    if (forced.isEmpty())
+        QSKIP("no kernel path forced");
+    QCOMPARE(QByteArray(Kernels().Name), forced);
 }
 
 void tst_FrameFilters::greyBlurMatchesOpenCv_data()
