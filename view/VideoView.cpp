@@ -140,6 +140,7 @@ void VideoView::SetImage(const QImage& frame, bool holeDetectEnabled, bool freez
     {
         m_HoleFound = false;
     }
+    emit SignalHoleMeasured(Measure(frame));
 
     // Without pixels there is no scale factor; the last picture stays.
     if (frame.isNull())
@@ -298,6 +299,7 @@ void VideoView::DetectHole(const QImage& frame, bool freezeCenterColor, const QP
     RayHits hits;
     QPointF c = centre;
     double meanLength = 0.0;
+    double edgeRadius = 0.0;
     for (int pass = 0; pass < kPasses; ++pass)
     {
         for (int r = 0; r < kRayCount; ++r)
@@ -315,6 +317,7 @@ void VideoView::DetectHole(const QImage& frame, bool freezeCenterColor, const QP
         double sumX = 0.0;
         double sumY = 0.0;
         double sumLength = 0.0;
+        double sumHalfSteps = 0.0;
         for (const RayHit& hit : hits)
         {
             if (IsUnset(hit.Offset))
@@ -323,10 +326,14 @@ void VideoView::DetectHole(const QImage& frame, bool freezeCenterColor, const QP
             sumX += hit.Offset.x();
             sumY += hit.Offset.y();
             sumLength += hit.Offset.length();
+            // A mirrored fill keeps its own index; its partner's step is as long.
+            const QPointF step = kRaySteps[hit.Index];
+            sumHalfSteps += 0.5 * std::hypot(step.x(), step.y());
         }
         // count is 16 before trimming and at least 8 after it.
         c += QPointF(sumX / count, sumY / count);
         meanLength = sumLength / count;
+        edgeRadius = (sumLength + sumHalfSteps) / count;
     }
 
     if (roundness > 0.0)
@@ -343,6 +350,7 @@ void VideoView::DetectHole(const QImage& frame, bool freezeCenterColor, const QP
 
     m_HoleCenter = QPointF(c.x() / frame.width(), c.y() / frame.height());
     m_HoleRadius = meanLength / frame.width();
+    m_HoleEdgeRadius = edgeRadius;
     m_HoleFound = true;
     // A failed frame in between restarts the smoothing from the measurement.
     m_HoleCenterSmoothed = wasFound
@@ -370,6 +378,24 @@ QVector2D VideoView::CastRay(const QImage& frame, const QPointF& start, double d
             return QVector2D(float((k - 1) * dx), float((k - 1) * dy));
     }
     return QVector2D();
+}
+
+HoleMeasurement VideoView::Measure(const QImage& frame) const
+{
+    HoleMeasurement measurement;
+    measurement.FrameSize = frame.size();
+    const double width = frame.width();
+    measurement.InnerCircleDiameter = 2.0 * m_Radius1 * width;
+    measurement.OuterCircleDiameter = 2.0 * m_Radius2 * width;
+    measurement.Found = m_HoleFound;
+    if (m_HoleFound)
+    {
+        // Through the display mapping, so the signs follow the picture shown.
+        measurement.Offset = MapToPicture(m_HoleCenter, width, frame.height())
+                             - MapToPicture(m_CrosshairPos, width, frame.height());
+        measurement.Diameter = 2.0 * m_HoleEdgeRadius;
+    }
+    return measurement;
 }
 
 void VideoView::DrawOverlay(QPixmap& picture, const QPointF& C) const

@@ -2,6 +2,7 @@
 
 #include "ui_VideoView.h"
 
+#include "HoleMeasurement.h"
 #include "PicturePool.h"
 #include "RowBands.h"
 
@@ -45,6 +46,10 @@ public:
     // if the last frame found one. Not persisted until the next drag.
     void CalibrateCrosshair();
 
+signals:
+    // Emitted by every SetImage, found or not, after the detection.
+    void SignalHoleMeasured(const HoleMeasurement& measurement);
+
 private slots:
     void SlotFlipHToggled(bool flip);
     void SlotFlipVToggled(bool flip);
@@ -78,6 +83,7 @@ private:
 
     // C is the crosshair centre in picture pixels.
     void DrawOverlay(QPixmap& picture, const QPointF& C) const;
+    HoleMeasurement Measure(const QImage& frame) const;
 
     bool m_FlipH = false;
     bool m_FlipV = false;
@@ -92,6 +98,9 @@ private:
     QPointF m_HoleCenter;
     QPointF m_HoleCenterSmoothed;
     double m_HoleRadius = 0.0;
+    // Mean ray length plus half a step, frame pixels: the boundary lies
+    // between a ray's last matching sample and its first differing one.
+    double m_HoleEdgeRadius = 0.0;
 
     PicturePool m_PicturePool;
     RowBands m_ScalingBands{"view-scaling"};

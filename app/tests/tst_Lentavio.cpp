@@ -1,14 +1,19 @@
 #include "CameraSettings.h"
 #include "Lentavio.h"
+#include "MeasureSettings.h"
 #include "VideoView.h"
 
+#include <QDir>
 #include <QDockWidget>
+#include <QImageReader>
+#include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QSettings>
 #include <QStatusBar>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include <memory>
@@ -36,6 +41,7 @@ private slots:
     void EmptyFrameIsSurvived();
     void ChoosingAnotherCameraRestartsThePicture();
     void ClosingWithFramesInFlight();
+    void SnapshotSavesThePictureShown();
 
 private:
     static QStatusBar* StatusBar(Lentavio& window) { return window.findChild<QStatusBar*>("m_StatusBar"); }
@@ -104,12 +110,12 @@ void tst_Lentavio::PanelsAreDockedInOrder()
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
 
-    const QStringList names{"CameraSelectWnd", "HoleDetectWnd", "EdgeDetectWnd"};
-    const QStringList titles{"Camera", "Hole detect", "Edge detect"};
+    const QStringList names{"CameraSelectWnd", "HoleDetectWnd", "EdgeDetectWnd", "MeasureWnd"};
+    const QStringList titles{"Camera", "Hole detect", "Edge detect", "Measure"};
     const QList<QAction*> entries = Menu(window, "m_MenuWindows")->actions();
-    QCOMPARE(entries.size(), 3);
+    QCOMPARE(entries.size(), names.size());
     int lastTop = -1;
-    for (int i = 0; i < 3; ++i) {
+    for (int i = 0; i < names.size(); ++i) {
         auto* dock = window.findChild<QDockWidget*>(names[i]);
         QVERIFY2(dock, qPrintable(names[i]));
         QCOMPARE(window.dockWidgetArea(dock), Qt::RightDockWidgetArea);
@@ -124,9 +130,13 @@ void tst_Lentavio::PanelsAreDockedInOrder()
         }
     }
 
-    // Each entry shows and hides its panel.
+    // Each entry shows and hides its panel; the last one shown goes below.
     entries[2]->trigger();
     QVERIFY(window.findChild<QDockWidget*>(names[2])->isVisible());
+    entries.last()->trigger();
+    auto* last = window.findChild<QDockWidget*>(names.last());
+    QVERIFY(last->isVisible());
+    QTRY_VERIFY(last->geometry().top() > window.findChild<QDockWidget*>(names[2])->geometry().top());
     entries[1]->trigger();
     QVERIFY(!window.findChild<QDockWidget*>(names[1])->isVisible());
 }
@@ -281,6 +291,43 @@ void tst_Lentavio::ClosingWithFramesInFlight()
         window.reset();
     }
     QVERIFY(QSettings().contains("MainWindow/geometry"));
+}
+
+// Ctrl+S writes the view's picture, overlay included, pixel for pixel, and
+// the frame behind it, with the readout in the PNG's text.
+void tst_Lentavio::SnapshotSavesThePictureShown()
+{
+    QTemporaryDir folder;
+    MeasureSettings::SetSnapshotFolder(folder.path());
+    MeasureSettings::SetFrameSaved(true);
+    m_Settings->SetSelectedCamera(QCameraInfo());
+    Lentavio window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    // A dark disc 10 px right of the crosshair: a marker and ticks to save.
+    cv::Mat frame(480, 640, CV_8UC4, cv::Scalar(200, 210, 220, 255));
+    for (int y = 220; y <= 260; ++y)
+        for (int x = 310; x <= 350; ++x)
+            if ((x - 330) * (x - 330) + (y - 240) * (y - 240) <= 400)
+                frame.at<cv::Vec4b>(y, x) = cv::Vec4b(30, 20, 10, 255);
+    QVERIFY(QMetaObject::invokeMethod(&window, "SlotFrameReady", Q_ARG(cv::Mat, frame), Q_ARG(qint64, 3),
+                                      Q_ARG(qint64, 12)));
+
+    QTest::keyClick(&window, Qt::Key_S, Qt::ControlModifier);
+
+    const QStringList saved = QDir(folder.path()).entryList({"*.png"}, QDir::Files, QDir::Name);
+    QCOMPARE(saved.size(), 2);
+    QVERIFY(saved[0].endsWith("-frame.png"));
+    QImageReader reader(folder.filePath(saved[1]));
+    QVERIFY2(QRegularExpression("^dx \\+(9|10)\\.\\d px ").match(reader.text("Readout")).hasMatch(),
+             qPrintable(reader.text("Readout")));
+    QCOMPARE(reader.text("Scale"), QString("none"));
+    const QImage shown = window.findChild<VideoView*>("m_VideoView")->pixmap(Qt::ReturnByValue).toImage();
+    QCOMPARE(reader.read().convertToFormat(QImage::Format_RGB32), shown.convertToFormat(QImage::Format_RGB32));
+    const QImage savedFrame = QImage(folder.filePath(saved[0])).convertToFormat(QImage::Format_RGB32);
+    QCOMPARE(savedFrame.size(), QSize(640, 480));
+    QCOMPARE(savedFrame.pixel(330, 240), qRgb(10, 20, 30));
+    QVERIFY(window.findChild<QLabel*>("m_StatusNotice")->text().startsWith("Snapshot saved"));
 }
 
 int main(int argc, char** argv)

@@ -1,0 +1,68 @@
+#include "SnapshotWriter.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QImageWriter>
+#include <QSaveFile>
+
+QString SnapshotWriter::Save(const QString& folder, const QDateTime& time, const QImage& picture,
+                             const QImage& frame, const TextFields& texts, QString* error)
+{
+    const QFileInfo folderInfo(folder);
+    if (folder.isEmpty() || !folderInfo.isDir())
+    {
+        *error = QStringLiteral("Snapshot not saved: the folder %1 does not exist").arg(folder);
+        return QString();
+    }
+    if (picture.isNull())
+    {
+        *error = QStringLiteral("Snapshot not saved: no picture shown yet");
+        return QString();
+    }
+
+    // Milliseconds keep quick presses apart; a clash still gets a number.
+    const QDir dir(folder);
+    const QString stamp = time.toString(QStringLiteral("yyyyMMdd-HHmmss-zzz"));
+    QString base = dir.filePath(QStringLiteral("lentavio-%1").arg(stamp));
+    for (int n = 2; QFileInfo::exists(base + ".png") || QFileInfo::exists(base + "-frame.png"); ++n)
+        base = dir.filePath(QStringLiteral("lentavio-%1-%2").arg(stamp).arg(n));
+
+    const QString picturePath = base + ".png";
+    const QString framePath = base + "-frame.png";
+    if (!frame.isNull() && !Write(framePath, frame, texts, error))
+        return QString();
+    if (!Write(picturePath, picture, texts, error))
+    {
+        QFile::remove(framePath);
+        return QString();
+    }
+    return picturePath;
+}
+
+bool SnapshotWriter::Write(const QString& path, const QImage& image, const TextFields& texts, QString* error)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+    {
+        *error = QStringLiteral("Snapshot not saved: %1").arg(file.errorString());
+        return false;
+    }
+    QImageWriter writer(&file, "png");
+    for (const auto& text : texts)
+        writer.setText(text.first, text.second);
+    if (!writer.write(image))
+    {
+        // The device's own message (disk full, say) is the useful one.
+        const QString reason = file.error() != QFileDevice::NoError ? file.errorString() : writer.errorString();
+        file.cancelWriting();
+        *error = QStringLiteral("Snapshot not saved: %1").arg(reason);
+        return false;
+    }
+    if (!file.commit())
+    {
+        *error = QStringLiteral("Snapshot not saved: %1").arg(file.errorString());
+        return false;
+    }
+    return true;
+}
