@@ -266,11 +266,12 @@ void MeasureWnd::SaveSnapshot(const QImage& picture, const QImage& frame)
 
     const QDateTime now = QDateTime::currentDateTime();
     const QString alignment = AlignmentText();
+    // Qt folds keys with spaces into one "Description" field: none here.
     const SnapshotWriter::TextFields texts{
         {QStringLiteral("Software"), QStringLiteral("Lentavio")},
-        {QStringLiteral("Creation Time"), now.toString(Qt::ISODateWithMs)},
+        {QStringLiteral("Time"), now.toString(Qt::ISODateWithMs)},
         {QStringLiteral("Camera"), m_Device},
-        {QStringLiteral("Frame size"), QStringLiteral("%1x%2").arg(m_FrameSize.width()).arg(m_FrameSize.height())},
+        {QStringLiteral("FrameSize"), QStringLiteral("%1x%2").arg(m_FrameSize.width()).arg(m_FrameSize.height())},
         {QStringLiteral("Readout"), alignment.isEmpty() ? ReadoutText() : ReadoutText() + '\n' + alignment},
         {QStringLiteral("Scale"), m_Scale > 0.0 ? QStringLiteral("%1 mm/px").arg(m_Scale, 0, 'g', 10)
                                                 : QStringLiteral("none")},

@@ -6,6 +6,11 @@
 #include <QImageWriter>
 #include <QSaveFile>
 
+namespace
+{
+constexpr int kPngQuality = 80;
+}
+
 QString SnapshotWriter::Save(const QString& folder, const QDateTime& time, const QImage& picture,
                              const QImage& frame, const TextFields& texts, QString* error)
 {
@@ -49,6 +54,9 @@ bool SnapshotWriter::Write(const QString& path, const QImage& image, const TextF
         return false;
     }
     QImageWriter writer(&file, "png");
+    // Lighter compression: a noisy 1280 x 960 frame takes 0.3 s instead of
+    // 2 s on the user-interface thread, for a file 14 % larger.
+    writer.setQuality(kPngQuality);
     for (const auto& text : texts)
         writer.setText(text.first, text.second);
     if (!writer.write(image))
