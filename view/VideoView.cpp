@@ -39,6 +39,7 @@ constexpr double kWheelDeltaPerRadius = 100000.0;
 constexpr int kRayMaxSteps = 100;
 constexpr int kPasses = 6;
 constexpr int kFirstTrimmedPass = 4;
+constexpr int kReadoutPasses = 4;
 // Share of a new measurement blended into the smoothed centre.
 constexpr double kSmoothing = 0.6;
 
@@ -301,40 +302,8 @@ void VideoView::DetectHole(const QImage& frame, bool freezeCenterColor, const QP
     double meanLength = 0.0;
     double edgeRadius = 0.0;
     for (int pass = 0; pass < kPasses; ++pass)
-    {
-        for (int r = 0; r < kRayCount; ++r)
-        {
-            const QVector2D offset = CastRay(frame, c, kRaySteps[r].x(), kRaySteps[r].y(),
-                                             kRayMaxSteps, threshold);
-            if (IsUnset(offset))
-                return;
-            hits[r] = RayHit{r, offset};
-        }
-        if (pass >= kFirstTrimmedPass)
-            TrimExtremeRays(hits);
-
-        int count = 0;
-        double sumX = 0.0;
-        double sumY = 0.0;
-        double sumLength = 0.0;
-        double sumHalfSteps = 0.0;
-        for (const RayHit& hit : hits)
-        {
-            if (IsUnset(hit.Offset))
-                continue;
-            ++count;
-            sumX += hit.Offset.x();
-            sumY += hit.Offset.y();
-            sumLength += hit.Offset.length();
-            // A mirrored fill keeps its own index; its partner's step is as long.
-            const QPointF step = kRaySteps[hit.Index];
-            sumHalfSteps += 0.5 * std::hypot(step.x(), step.y());
-        }
-        // count is 16 before trimming and at least 8 after it.
-        c += QPointF(sumX / count, sumY / count);
-        meanLength = sumLength / count;
-        edgeRadius = (sumLength + sumHalfSteps) / count;
-    }
+        if (!RunPass(frame, threshold, pass >= kFirstTrimmedPass, hits, c, meanLength, edgeRadius))
+            return;
 
     if (roundness > 0.0)
     {
@@ -350,12 +319,65 @@ void VideoView::DetectHole(const QImage& frame, bool freezeCenterColor, const QP
 
     m_HoleCenter = QPointF(c.x() / frame.width(), c.y() / frame.height());
     m_HoleRadius = meanLength / frame.width();
-    m_HoleEdgeRadius = edgeRadius;
     m_HoleFound = true;
+    RefineForReadout(frame, threshold, c, edgeRadius);
     // A failed frame in between restarts the smoothing from the measurement.
     m_HoleCenterSmoothed = wasFound
                                ? m_HoleCenterSmoothed + kSmoothing * (m_HoleCenter - m_HoleCenterSmoothed)
                                : m_HoleCenter;
+}
+
+bool VideoView::RunPass(const QImage& frame, double threshold, bool trim, RayHits& hits, QPointF& c,
+                        double& meanLength, double& edgeRadius) const
+{
+    for (int r = 0; r < kRayCount; ++r)
+    {
+        const QVector2D offset = CastRay(frame, c, kRaySteps[r].x(), kRaySteps[r].y(), kRayMaxSteps, threshold);
+        if (IsUnset(offset))
+            return false;
+        hits[r] = RayHit{r, offset};
+    }
+    if (trim)
+        TrimExtremeRays(hits);
+
+    int count = 0;
+    double sumX = 0.0;
+    double sumY = 0.0;
+    double sumLength = 0.0;
+    double sumHalfSteps = 0.0;
+    for (const RayHit& hit : hits)
+    {
+        if (IsUnset(hit.Offset))
+            continue;
+        ++count;
+        sumX += hit.Offset.x();
+        sumY += hit.Offset.y();
+        sumLength += hit.Offset.length();
+        // A mirrored fill keeps its own index; its partner's step is as long.
+        const QPointF step = kRaySteps[hit.Index];
+        sumHalfSteps += 0.5 * std::hypot(step.x(), step.y());
+    }
+    // count is 16 before trimming and at least 8 after it.
+    c += QPointF(sumX / count, sumY / count);
+    meanLength = sumLength / count;
+    edgeRadius = (sumLength + sumHalfSteps) / count;
+    return true;
+}
+
+// The six passes stop short of the centre when the crosshair starts far off
+// it (about 1 px left of 10 on a 20 px disc). The readout gets a few more
+// untrimmed passes from where they ended; the drawing keeps their result.
+void VideoView::RefineForReadout(const QImage& frame, double threshold, QPointF c, double edgeRadius)
+{
+    m_HoleMeasuredCenter = m_HoleCenter;
+    m_HoleEdgeRadius = edgeRadius;
+    RayHits hits;
+    double meanLength = 0.0;
+    for (int pass = 0; pass < kReadoutPasses; ++pass)
+        if (!RunPass(frame, threshold, false, hits, c, meanLength, edgeRadius))
+            return;
+    m_HoleMeasuredCenter = QPointF(c.x() / frame.width(), c.y() / frame.height());
+    m_HoleEdgeRadius = edgeRadius;
 }
 
 QVector2D VideoView::CastRay(const QImage& frame, const QPointF& start, double dx, double dy,
@@ -391,7 +413,7 @@ HoleMeasurement VideoView::Measure(const QImage& frame) const
     if (m_HoleFound)
     {
         // Through the display mapping, so the signs follow the picture shown.
-        measurement.Offset = MapToPicture(m_HoleCenter, width, frame.height())
+        measurement.Offset = MapToPicture(m_HoleMeasuredCenter, width, frame.height())
                              - MapToPicture(m_CrosshairPos, width, frame.height());
         measurement.Diameter = 2.0 * m_HoleEdgeRadius;
     }

@@ -548,14 +548,17 @@ void tst_VideoView::readout_data()
     QTest::addColumn<QPointF>("offset");
     QTest::addColumn<double>("diameter");
 
-    // Crosshair at (320, 240); the disc's centre 6 px right of it and 4 px
-    // up in memory rows. Without flipV row 0 is shown at the bottom, so the
-    // memory's up is the screen's down.
-    const QImage offCentre = Scene(QPoint(326, 236), 25, 25);
-    QTest::newRow("no flips") << offCentre << true << false << false << true << QPointF(6, 4) << 50.0;
-    QTest::newRow("flipH") << offCentre << true << true << false << true << QPointF(-6, 4) << 50.0;
-    QTest::newRow("flipV") << offCentre << true << false << true << true << QPointF(6, -4) << 50.0;
-    QTest::newRow("both flips") << offCentre << true << true << true << true << QPointF(-6, -4) << 50.0;
+    // Crosshair at (320, 240); the disc's centre 12 px right of it and 9 px
+    // up in memory rows, farther than the drawn detection converges. Without
+    // flipV row 0 is shown at the bottom, so the memory's up is the screen's
+    // down.
+    const QImage offCentre = Scene(QPoint(332, 231), 25, 25);
+    QTest::newRow("no flips") << offCentre << true << false << false << true << QPointF(12, 9) << 50.0;
+    QTest::newRow("flipH") << offCentre << true << true << false << true << QPointF(-12, 9) << 50.0;
+    QTest::newRow("flipV") << offCentre << true << false << true << true << QPointF(12, -9) << 50.0;
+    QTest::newRow("both flips") << offCentre << true << true << true << true << QPointF(-12, -9) << 50.0;
+    QTest::newRow("disc r=20, crosshair 15 px off")
+        << Scene(QPoint(335, 240), 20, 20) << true << false << true << true << QPointF(15, 0) << 40.0;
     QTest::newRow("disc r=20 centred: diameter to the boundary")
         << Scene(QPoint(320, 240), 20, 20) << true << false << false << true << QPointF() << 40.0;
     QTest::newRow("detection off") << offCentre << false << false << false << false << QPointF() << 0.0;
