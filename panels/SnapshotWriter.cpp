@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QImageWriter>
 #include <QSaveFile>
+#include <QStorageInfo>
 
 namespace
 {
@@ -61,10 +62,13 @@ bool SnapshotWriter::Write(const QString& path, const QImage& image, const TextF
         writer.setText(text.first, text.second);
     if (!writer.write(image))
     {
-        // The device's own message (disk full, say) is the useful one.
-        const QString reason = file.error() != QFileDevice::NoError ? file.errorString() : writer.errorString();
         file.cancelWriting();
-        *error = QStringLiteral("Snapshot not saved: %1").arg(reason);
+        // Neither the file nor the writer names the cause of a failed write
+        // ("Unknown error"); the free space usually is it.
+        const QStorageInfo storage(QFileInfo(path).absolutePath());
+        *error = QStringLiteral("Snapshot not saved: writing %1 failed, %2 kB free on its disk")
+                     .arg(QFileInfo(path).fileName())
+                     .arg(storage.bytesAvailable() / 1024);
         return false;
     }
     if (!file.commit())
