@@ -192,9 +192,11 @@ void MeasureWnd::SlotRefresh()
     if (!isVisible())
         return;
     m_ReadoutLabel->setText(ReadoutText());
-    const bool aligned = m_Tracker.IsAligned(m_Clock.elapsed());
     m_AlignedLabel->setText(AlignmentText());
-    m_AlignedLabel->setStyleSheet(aligned ? kAlignedStyle : "");
+    // Setting a style sheet restyles the label even when it is the same.
+    const QString style = m_Tracker.IsAligned(m_Clock.elapsed()) ? kAlignedStyle : "";
+    if (m_AlignedLabel->styleSheet() != style)
+        m_AlignedLabel->setStyleSheet(style);
 }
 
 QString MeasureWnd::ReadoutText() const
