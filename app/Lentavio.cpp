@@ -4,12 +4,24 @@
 #include "CameraSettings.h"
 #include "EdgeDetectWnd.h"
 #include "HoleDetectWnd.h"
+#include "MeasureWnd.h"
 #include "SavedLayout.h"
 #include "SettingsStore.h"
+#include "StatusNotice.h"
 
 #include <QCloseEvent>
 #include <QDir>
 #include <QSettings>
+
+namespace
+{
+// Read-only view of a frame's buffer: a write would copy first, so the
+// buffer, which the worker may still share, is never changed.
+QImage ReadOnlyImage(const cv::Mat& image)
+{
+    return QImage(static_cast<const uchar*>(image.data), image.cols, image.rows, QImage::Format_RGB32);
+}
+}
 
 Lentavio::Lentavio(QWidget* parent)
     : QMainWindow(parent)
@@ -19,6 +31,7 @@ Lentavio::Lentavio(QWidget* parent)
     setupUi(this);
 
     CreateDockPanels();
+    CreateMeasurePanel();
     StartCapture();
 
     FillCameraMenu();
@@ -52,6 +65,26 @@ void Lentavio::CreateDockPanels()
     edgeDetectWnd->setVisible(false);
     addDockWidget(Qt::RightDockWidgetArea, edgeDetectWnd);
     m_MenuWindows->addAction(edgeDetectWnd->toggleViewAction());
+}
+
+void Lentavio::CreateMeasurePanel()
+{
+    m_MeasureWnd = new MeasureWnd();
+    m_MeasureWnd->setVisible(false);
+    addDockWidget(Qt::RightDockWidgetArea, m_MeasureWnd);
+    m_MenuWindows->addAction(m_MeasureWnd->toggleViewAction());
+    connect(m_VideoView, &VideoView::SignalHoleMeasured, m_MeasureWnd, &MeasureWnd::SlotHoleMeasured);
+    connect(m_MeasureWnd, &MeasureWnd::SignalSaveSnapshot, this, &Lentavio::SlotSaveSnapshot);
+    auto* notice = new StatusNotice();
+    m_StatusBar->addPermanentWidget(notice);
+    connect(m_MeasureWnd, &MeasureWnd::SignalNotice, notice, &StatusNotice::Show);
+
+    // A window action, in no menu: the shortcut works wherever the focus is.
+    auto* saveSnapshot = new QAction(tr("Save snapshot"), this);
+    saveSnapshot->setObjectName(QStringLiteral("m_ActionSaveSnapshot"));
+    saveSnapshot->setShortcut(QKeySequence::Save);
+    addAction(saveSnapshot);
+    connect(saveSnapshot, &QAction::triggered, this, &Lentavio::SlotSaveSnapshot);
 }
 
 void Lentavio::StartCapture()
@@ -134,8 +167,7 @@ void Lentavio::SlotCalibrateCrosshair()
 void Lentavio::SlotFrameReady(cv::Mat image, qint64 captureTime, qint64 processTime)
 {
     {
-        // Read-only view of the worker's buffer: a write would copy first.
-        const QImage frame(static_cast<const uchar*>(image.data), image.cols, image.rows, QImage::Format_RGB32);
+        const QImage frame = ReadOnlyImage(image);
         m_VideoView->SetImage(frame, m_HoleDetectWnd->IsEnabled(), m_HoleDetectWnd->IsCenterColorFrozen(),
                               m_HoleDetectWnd->GetThreshold(), m_HoleDetectWnd->GetRoundness());
     }
@@ -143,5 +175,12 @@ void Lentavio::SlotFrameReady(cv::Mat image, qint64 captureTime, qint64 processT
     m_FrameTimer.start();
     m_StatusBar->showMessage(QString::asprintf("Scale time: %d (%.1f), %d, %d", int(interval),
                                                1000.0 / double(interval), int(captureTime), int(processTime)));
+    m_LastFrame = m_MeasureWnd->IsFrameSaved() ? image : cv::Mat();
     m_CaptureThread.FramePresented();
+}
+
+void Lentavio::SlotSaveSnapshot()
+{
+    const QImage frame = m_LastFrame.empty() ? QImage() : ReadOnlyImage(m_LastFrame);
+    m_MeasureWnd->SaveSnapshot(m_VideoView->pixmap(Qt::ReturnByValue).toImage(), frame);
 }

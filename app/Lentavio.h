@@ -10,6 +10,7 @@
 #include <QThread>
 
 class HoleDetectWnd;
+class MeasureWnd;
 class QAction;
 class QCloseEvent;
 
@@ -36,9 +37,12 @@ private slots:
     void SlotSettingsWriteFailed(const QString& path);
     void SlotCalibrateCrosshair();
     void SlotFrameReady(cv::Mat image, qint64 captureTime, qint64 processTime);
+    void SlotSaveSnapshot();
 
 private:
     void CreateDockPanels();
+    // Docked after every other panel, with its Ctrl+S window action.
+    void CreateMeasurePanel();
     void StartCapture();
     void FillCameraMenu();
     void RestoreLayout();
@@ -47,4 +51,7 @@ private:
     QThread m_WorkerThread;
     QElapsedTimer m_FrameTimer;
     HoleDetectWnd* m_HoleDetectWnd = nullptr;
+    MeasureWnd* m_MeasureWnd = nullptr;
+    // The frame behind the picture shown, kept only while snapshots want it.
+    cv::Mat m_LastFrame;
 };

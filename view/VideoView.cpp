@@ -40,6 +40,7 @@ constexpr double kWheelDeltaPerRadius = 100000.0;
 constexpr int kRayMaxSteps = 100;
 constexpr int kPasses = 6;
 constexpr int kFirstTrimmedPass = 4;
+constexpr int kReadoutPasses = 4;
 // Share of a new measurement blended into the smoothed centre.
 constexpr double kSmoothing = 0.6;
 
@@ -141,6 +142,7 @@ void VideoView::SetImage(const QImage& frame, bool holeDetectEnabled, bool freez
     {
         m_HoleFound = false;
     }
+    emit SignalHoleMeasured(Measure(frame));
 
     // Without pixels there is no scale factor; the last picture stays.
     if (frame.isNull())
@@ -297,36 +299,10 @@ void VideoView::DetectHole(const QImage& frame, bool freezeCenterColor, const QP
     RayHits hits;
     QPointF c = centre;
     double meanLength = 0.0;
+    double edgeRadius = 0.0;
     for (int pass = 0; pass < kPasses; ++pass)
-    {
-        for (int r = 0; r < kRayCount; ++r)
-        {
-            const QVector2D offset = CastRay(frame, c, kRaySteps[r].x(), kRaySteps[r].y(),
-                                             kRayMaxSteps, threshold);
-            if (IsUnset(offset))
-                return;
-            hits[r] = RayHit{r, offset};
-        }
-        if (pass >= kFirstTrimmedPass)
-            TrimExtremeRays(hits);
-
-        int count = 0;
-        double sumX = 0.0;
-        double sumY = 0.0;
-        double sumLength = 0.0;
-        for (const RayHit& hit : hits)
-        {
-            if (IsUnset(hit.Offset))
-                continue;
-            ++count;
-            sumX += hit.Offset.x();
-            sumY += hit.Offset.y();
-            sumLength += hit.Offset.length();
-        }
-        // count is 16 before trimming and at least 8 after it.
-        c += QPointF(sumX / count, sumY / count);
-        meanLength = sumLength / count;
-    }
+        if (!RunPass(frame, threshold, pass >= kFirstTrimmedPass, hits, c, meanLength, edgeRadius))
+            return;
 
     if (roundness > 0.0)
     {
@@ -343,10 +319,64 @@ void VideoView::DetectHole(const QImage& frame, bool freezeCenterColor, const QP
     m_HoleCenter = QPointF(c.x() / frame.width(), c.y() / frame.height());
     m_HoleRadius = meanLength / frame.width();
     m_HoleFound = true;
+    RefineForReadout(frame, threshold, c, edgeRadius);
     // A failed frame in between restarts the smoothing from the measurement.
     m_HoleCenterSmoothed = wasFound
                                ? m_HoleCenterSmoothed + kSmoothing * (m_HoleCenter - m_HoleCenterSmoothed)
                                : m_HoleCenter;
+}
+
+bool VideoView::RunPass(const QImage& frame, double threshold, bool trim, RayHits& hits, QPointF& c,
+                        double& meanLength, double& edgeRadius) const
+{
+    for (int r = 0; r < kRayCount; ++r)
+    {
+        const QVector2D offset = CastRay(frame, c, kRaySteps[r].x(), kRaySteps[r].y(), kRayMaxSteps, threshold);
+        if (IsUnset(offset))
+            return false;
+        hits[r] = RayHit{r, offset};
+    }
+    if (trim)
+        TrimExtremeRays(hits);
+
+    int count = 0;
+    double sumX = 0.0;
+    double sumY = 0.0;
+    double sumLength = 0.0;
+    double sumHalfSteps = 0.0;
+    for (const RayHit& hit : hits)
+    {
+        if (IsUnset(hit.Offset))
+            continue;
+        ++count;
+        sumX += hit.Offset.x();
+        sumY += hit.Offset.y();
+        sumLength += hit.Offset.length();
+        // A mirrored fill keeps its own index; its partner's step is as long.
+        const QPointF step = kRaySteps[hit.Index];
+        sumHalfSteps += 0.5 * std::hypot(step.x(), step.y());
+    }
+    // count is 16 before trimming and at least 8 after it.
+    c += QPointF(sumX / count, sumY / count);
+    meanLength = sumLength / count;
+    edgeRadius = (sumLength + sumHalfSteps) / count;
+    return true;
+}
+
+// The six passes stop short of the centre when the crosshair starts far off
+// it (about 1 px left of 10 on a 20 px disc). The readout gets a few more
+// untrimmed passes from where they ended; the drawing keeps their result.
+void VideoView::RefineForReadout(const QImage& frame, double threshold, QPointF c, double edgeRadius)
+{
+    m_HoleMeasuredCenter = m_HoleCenter;
+    m_HoleEdgeRadius = edgeRadius;
+    RayHits hits;
+    double meanLength = 0.0;
+    for (int pass = 0; pass < kReadoutPasses; ++pass)
+        if (!RunPass(frame, threshold, false, hits, c, meanLength, edgeRadius))
+            return;
+    m_HoleMeasuredCenter = QPointF(c.x() / frame.width(), c.y() / frame.height());
+    m_HoleEdgeRadius = edgeRadius;
 }
 
 QVector2D VideoView::CastRay(const QImage& frame, const QPointF& start, double dx, double dy,
@@ -369,6 +399,24 @@ QVector2D VideoView::CastRay(const QImage& frame, const QPointF& start, double d
             return QVector2D(float((k - 1) * dx), float((k - 1) * dy));
     }
     return QVector2D();
+}
+
+HoleMeasurement VideoView::Measure(const QImage& frame) const
+{
+    HoleMeasurement measurement;
+    measurement.FrameSize = frame.size();
+    const double width = frame.width();
+    measurement.InnerCircleDiameter = 2.0 * m_Radius1 * width;
+    measurement.OuterCircleDiameter = 2.0 * m_Radius2 * width;
+    measurement.Found = m_HoleFound;
+    if (m_HoleFound)
+    {
+        // Through the display mapping, so the signs follow the picture shown.
+        measurement.Offset = MapToPicture(m_HoleMeasuredCenter, width, frame.height())
+                             - MapToPicture(m_CrosshairPos, width, frame.height());
+        measurement.Diameter = 2.0 * m_HoleEdgeRadius;
+    }
+    return measurement;
 }
 
 void VideoView::DrawOverlay(QPixmap& picture, const QPointF& C) const

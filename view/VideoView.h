@@ -2,7 +2,9 @@
 
 #include "ui_VideoView.h"
 
+#include "HoleMeasurement.h"
 #include "PicturePool.h"
+#include "RayHit.h"
 #include "RowBands.h"
 
 #include <QLabel>
@@ -45,6 +47,10 @@ public:
     // if the last frame found one. Not persisted until the next drag.
     void CalibrateCrosshair();
 
+signals:
+    // Emitted by every SetImage, found or not, after the detection.
+    void SignalHoleMeasured(const HoleMeasurement& measurement);
+
 private slots:
     void SlotFlipHToggled(bool flip);
     void SlotFlipVToggled(bool flip);
@@ -75,9 +81,18 @@ private:
     // its first step or finds no boundary within maxSteps.
     QVector2D CastRay(const QImage& frame, const QPointF& start, double dx, double dy,
                       int maxSteps, double threshold) const;
+    // One detection pass from c (frame pixels): casts the rays, trims them
+    // if asked, moves c to the mean boundary point. False, with c and the
+    // lengths unchanged, when a ray gives no value.
+    bool RunPass(const QImage& frame, double threshold, bool trim, RayHits& hits, QPointF& c,
+                 double& meanLength, double& edgeRadius) const;
+    // Sets m_HoleMeasuredCenter and m_HoleEdgeRadius from where the
+    // detection ended (c in frame pixels).
+    void RefineForReadout(const QImage& frame, double threshold, QPointF c, double edgeRadius);
 
     // C is the crosshair centre in picture pixels.
     void DrawOverlay(QPixmap& picture, const QPointF& C) const;
+    HoleMeasurement Measure(const QImage& frame) const;
 
     bool m_FlipH = false;
     bool m_FlipV = false;
@@ -92,6 +107,11 @@ private:
     QPointF m_HoleCenter;
     QPointF m_HoleCenterSmoothed;
     double m_HoleRadius = 0.0;
+    // For the readout only: the centre after a few more passes.
+    QPointF m_HoleMeasuredCenter;
+    // Mean ray length plus half a step, frame pixels: the boundary lies
+    // between a ray's last matching sample and its first differing one.
+    double m_HoleEdgeRadius = 0.0;
 
     PicturePool m_PicturePool;
     RowBands m_ScalingBands{"view-scaling"};

@@ -1,11 +1,14 @@
 #include "CameraSettings.h"
 #include "Lentavio.h"
+#include "MeasureSettings.h"
 #include "VideoView.h"
 
 #include <QDir>
 #include <QDockWidget>
 #include <QFile>
 #include <QFileInfo>
+#include <QImageReader>
+#include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QRandomGenerator>
@@ -13,6 +16,7 @@
 #include <QScopeGuard>
 #include <QSettings>
 #include <QStatusBar>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include <algorithm>
@@ -43,6 +47,7 @@ private slots:
     void ClosingWithFramesInFlight();
     void UnsavedSettingsAreSaidOnce_data();
     void UnsavedSettingsAreSaidOnce();
+    void SnapshotSavesThePictureShown();
 
 private:
     static QStatusBar* StatusBar(Lentavio& window) { return window.findChild<QStatusBar*>("m_StatusBar"); }
@@ -111,12 +116,12 @@ void tst_Lentavio::PanelsAreDockedInOrder()
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
 
-    const QStringList names{"CameraSelectWnd", "HoleDetectWnd", "EdgeDetectWnd"};
-    const QStringList titles{"Camera", "Hole detect", "Edge detect"};
+    const QStringList names{"CameraSelectWnd", "HoleDetectWnd", "EdgeDetectWnd", "MeasureWnd"};
+    const QStringList titles{"Camera", "Hole detect", "Edge detect", "Measure"};
     const QList<QAction*> entries = Menu(window, "m_MenuWindows")->actions();
-    QCOMPARE(entries.size(), 3);
+    QCOMPARE(entries.size(), names.size());
     int lastTop = -1;
-    for (int i = 0; i < 3; ++i) {
+    for (int i = 0; i < names.size(); ++i) {
         auto* dock = window.findChild<QDockWidget*>(names[i]);
         QVERIFY2(dock, qPrintable(names[i]));
         QCOMPARE(window.dockWidgetArea(dock), Qt::RightDockWidgetArea);
@@ -131,9 +136,13 @@ void tst_Lentavio::PanelsAreDockedInOrder()
         }
     }
 
-    // Each entry shows and hides its panel.
+    // Each entry shows and hides its panel; the last one shown goes below.
     entries[2]->trigger();
     QVERIFY(window.findChild<QDockWidget*>(names[2])->isVisible());
+    entries.last()->trigger();
+    auto* last = window.findChild<QDockWidget*>(names.last());
+    QVERIFY(last->isVisible());
+    QTRY_VERIFY(last->geometry().top() > window.findChild<QDockWidget*>(names[2])->geometry().top());
     entries[1]->trigger();
     QVERIFY(!window.findChild<QDockWidget*>(names[1])->isVisible());
 }
@@ -331,6 +340,43 @@ void tst_Lentavio::UnsavedSettingsAreSaidOnce()
     m_Settings->SetEdgeDetectEnabled(true);
     QCOMPARE(said(), writable ? 0 : 2);
     QVERIFY(m_Settings->IsEdgeDetectEnabled());
+}
+
+// Ctrl+S writes the view's picture, overlay included, pixel for pixel, and
+// the frame behind it, with the readout in the PNG's text.
+void tst_Lentavio::SnapshotSavesThePictureShown()
+{
+    QTemporaryDir folder;
+    MeasureSettings::SetSnapshotFolder(folder.path());
+    MeasureSettings::SetFrameSaved(true);
+    m_Settings->SetSelectedCamera(QCameraInfo());
+    Lentavio window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    // A dark disc 10 px right of the crosshair: a marker and ticks to save.
+    cv::Mat frame(480, 640, CV_8UC4, cv::Scalar(200, 210, 220, 255));
+    for (int y = 220; y <= 260; ++y)
+        for (int x = 310; x <= 350; ++x)
+            if ((x - 330) * (x - 330) + (y - 240) * (y - 240) <= 400)
+                frame.at<cv::Vec4b>(y, x) = cv::Vec4b(30, 20, 10, 255);
+    QVERIFY(QMetaObject::invokeMethod(&window, "SlotFrameReady", Q_ARG(cv::Mat, frame), Q_ARG(qint64, 3),
+                                      Q_ARG(qint64, 12)));
+
+    QTest::keyClick(&window, Qt::Key_S, Qt::ControlModifier);
+
+    const QStringList saved = QDir(folder.path()).entryList({"*.png"}, QDir::Files, QDir::Name);
+    QCOMPARE(saved.size(), 2);
+    QVERIFY(saved[0].endsWith("-frame.png"));
+    QImageReader reader(folder.filePath(saved[1]));
+    QVERIFY2(QRegularExpression("^dx \\+(9\\.[5-9]|10\\.[0-5]) px ").match(reader.text("Readout")).hasMatch(),
+             qPrintable(reader.text("Readout")));
+    QCOMPARE(reader.text("Scale"), QString("none"));
+    const QImage shown = window.findChild<VideoView*>("m_VideoView")->pixmap(Qt::ReturnByValue).toImage();
+    QCOMPARE(reader.read().convertToFormat(QImage::Format_RGB32), shown.convertToFormat(QImage::Format_RGB32));
+    const QImage savedFrame = QImage(folder.filePath(saved[0])).convertToFormat(QImage::Format_RGB32);
+    QCOMPARE(savedFrame.size(), QSize(640, 480));
+    QCOMPARE(savedFrame.pixel(330, 240), qRgb(10, 20, 30));
+    QVERIFY(window.findChild<QLabel*>("m_StatusNotice")->text().startsWith("Snapshot saved"));
 }
 
 int main(int argc, char** argv)

@@ -99,6 +99,8 @@ private slots:
     void centerColor();
     void calibrate_data();
     void calibrate();
+    void readout_data();
+    void readout();
     void unusableFrame_data();
     void unusableFrame();
 
@@ -126,6 +128,7 @@ private:
 
 void tst_VideoView::init()
 {
+    qRegisterMetaType<HoleMeasurement>();
     QSettings().clear();
     m_Settings = std::make_unique<CameraSettings>();
     m_Panel = std::make_unique<HoleDetectWnd>();
@@ -533,6 +536,62 @@ void tst_VideoView::calibrate()
         QCOMPARE(view.m_CrosshairPos, view.m_HoleCenterSmoothed);
     QVERIFY(qAbs(view.m_CrosshairPos.x() * 640 - (holeColumn < 0 ? 320 : holeColumn)) <= 1.0);
     QVERIFY(!QSettings().contains("Crosshair/position"));
+}
+
+void tst_VideoView::readout_data()
+{
+    QTest::addColumn<QImage>("frame");
+    QTest::addColumn<bool>("detect");
+    QTest::addColumn<bool>("flipH");
+    QTest::addColumn<bool>("flipV");
+    QTest::addColumn<bool>("found");
+    QTest::addColumn<QPointF>("offset");
+    QTest::addColumn<double>("diameter");
+
+    // Crosshair at (320, 240); the disc's centre 12 px right of it and 9 px
+    // up in memory rows, farther than the drawn detection converges. Without
+    // flipV row 0 is shown at the bottom, so the memory's up is the screen's
+    // down.
+    const QImage offCentre = Scene(QPoint(332, 231), 25, 25);
+    QTest::newRow("no flips") << offCentre << true << false << false << true << QPointF(12, 9) << 50.0;
+    QTest::newRow("flipH") << offCentre << true << true << false << true << QPointF(-12, 9) << 50.0;
+    QTest::newRow("flipV") << offCentre << true << false << true << true << QPointF(12, -9) << 50.0;
+    QTest::newRow("both flips") << offCentre << true << true << true << true << QPointF(-12, -9) << 50.0;
+    QTest::newRow("disc r=20, crosshair 15 px off")
+        << Scene(QPoint(335, 240), 20, 20) << true << false << true << true << QPointF(15, 0) << 40.0;
+    QTest::newRow("disc r=20 centred: diameter to the boundary")
+        << Scene(QPoint(320, 240), 20, 20) << true << false << false << true << QPointF() << 40.0;
+    QTest::newRow("detection off") << offCentre << false << false << false << false << QPointF() << 0.0;
+    QTest::newRow("no hole") << Blank() << true << false << false << false << QPointF() << 0.0;
+}
+
+void tst_VideoView::readout()
+{
+    QFETCH(QImage, frame);
+    QFETCH(bool, detect);
+    QFETCH(bool, flipH);
+    QFETCH(bool, flipV);
+    QFETCH(bool, found);
+    QFETCH(QPointF, offset);
+    QFETCH(double, diameter);
+    VideoView view;
+    m_Settings->SetInvertH(flipH);
+    m_Settings->SetInvertV(flipV);
+    QSignalSpy spy(&view, &VideoView::SignalHoleMeasured);
+
+    view.SetImage(frame, detect, false, kDefaultThreshold, 0.75);
+
+    QCOMPARE(spy.count(), 1);
+    const auto measurement = spy.at(0).at(0).value<HoleMeasurement>();
+    QCOMPARE(measurement.Found, found);
+    QCOMPARE(measurement.FrameSize, QSize(640, 480));
+    QCOMPARE(measurement.InnerCircleDiameter, 2 * 0.005 * 640);
+    QCOMPARE(measurement.OuterCircleDiameter, 2 * 0.01 * 640);
+    if (!found)
+        return;
+    QVERIFY2(QLineF(measurement.Offset, offset).length() <= 1.0,
+             qPrintable(QString("offset %1, %2").arg(measurement.Offset.x()).arg(measurement.Offset.y())));
+    QVERIFY2(qAbs(measurement.Diameter - diameter) <= 1.0, qPrintable(QString::number(measurement.Diameter)));
 }
 
 void tst_VideoView::unusableFrame_data()
