@@ -1,5 +1,6 @@
 #include "Lentavio.h"
 
+#include "CameraControlsWnd.h"
 #include "CameraSelectWnd.h"
 #include "CameraSettings.h"
 #include "EdgeDetectWnd.h"
@@ -17,6 +18,7 @@ Lentavio::Lentavio(QWidget* parent)
     setupUi(this);
 
     CreateDockPanels();
+    CreateCameraControlsPanel();
     StartCapture();
 
     FillCameraMenu();
@@ -49,6 +51,20 @@ void Lentavio::CreateDockPanels()
     edgeDetectWnd->setVisible(false);
     addDockWidget(Qt::RightDockWidgetArea, edgeDetectWnd);
     m_MenuWindows->addAction(edgeDetectWnd->toggleViewAction());
+}
+
+// Below the other panels, hidden at first; it follows every camera the
+// capture starts.
+void Lentavio::CreateCameraControlsPanel()
+{
+    auto* cameraControlsWnd = new CameraControlsWnd();
+    cameraControlsWnd->setVisible(false);
+    addDockWidget(Qt::RightDockWidgetArea, cameraControlsWnd);
+    m_MenuWindows->addAction(cameraControlsWnd->toggleViewAction());
+    connect(&m_CaptureThread, &CaptureThread::SignalCameraStarted, cameraControlsWnd, &CameraControlsWnd::SetCamera);
+    connect(cameraControlsWnd, &CameraControlsWnd::SignalRestartCamera, this, &Lentavio::SlotSelectedCameraChanged);
+    connect(cameraControlsWnd, &CameraControlsWnd::SignalMessage, m_StatusBar,
+            [this](const QString& message) { m_StatusBar->showMessage(message); });
 }
 
 void Lentavio::StartCapture()

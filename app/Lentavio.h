@@ -38,6 +38,7 @@ private slots:
 
 private:
     void CreateDockPanels();
+    void CreateCameraControlsPanel();
     void StartCapture();
     void FillCameraMenu();
     void RestoreLayout();

@@ -60,6 +60,7 @@ bool CaptureThread::StartCamera(const QCameraInfo& cameraInfo)
     settings.setMaximumFrameRate(rate);
     settings.setMinimumFrameRate(rate);
     m_Camera->setViewfinderSettings(settings);
+    emit SignalCameraStarted(m_Camera.data(), cameraInfo);
     return true;
 }
 

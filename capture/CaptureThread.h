@@ -71,6 +71,9 @@ signals:
     // captured before the failure, so no frame of the failed camera follows
     // it to a receiver and paints over the message.
     void SignalCameraError(QString message);
+    // Emitted on the user-interface thread each time StartCamera() has made
+    // and started a camera; the camera lives until the next start.
+    void SignalCameraStarted(QCamera* camera, QCameraInfo cameraInfo);
 
 private slots:
     void SlotStarted();

@@ -5,6 +5,7 @@
 #include "SimFrameRenderer.h"
 #include "SimFrameSink.h"
 #include "SimHoleScene.h"
+#include "SimImageAdjust.h"
 #include "SimImageScene.h"
 
 #include <QAbstractVideoSurface>
@@ -25,6 +26,7 @@ int BytesPerPixel(QVideoFrame::PixelFormat format)
 SimCameraSession::SimCameraSession(const QVector<SimCameraSetup>& cameras, QObject* parent)
     : QObject(parent)
     , m_Cameras(cameras)
+    , m_Adjust(std::make_shared<SimImageAdjust>())
 {
     // Connected once here rather than posted as lambdas from the producer
     // thread: a lambda built there reaches this thread through Qt's event
@@ -141,6 +143,11 @@ void SimCameraSession::SlotSurfaceDestroyed()
     m_Surface = nullptr;
 }
 
+const std::shared_ptr<SimImageAdjust>& SimCameraSession::Adjust() const
+{
+    return m_Adjust;
+}
+
 QList<QCameraViewfinderSettings> SimCameraSession::SupportedSettings() const
 {
     QList<QCameraViewfinderSettings> supported;
@@ -232,6 +239,7 @@ bool SimCameraSession::PrepareRenderer(QVideoFrame::PixelFormat format, QString*
     auto renderer = std::make_shared<SimFrameRenderer>(std::move(scene), Setup().Noise);
     if (!renderer->Prepare(Setup().Size, BytesPerPixel(format), error))
         return false;
+    renderer->SetAdjust(m_Adjust);
     m_Renderer = renderer;
     m_RendererFormat = format;
     const int bytesPerLine = Setup().Size.width() * BytesPerPixel(format) + Setup().Padding;

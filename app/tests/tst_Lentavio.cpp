@@ -104,12 +104,12 @@ void tst_Lentavio::PanelsAreDockedInOrder()
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
 
-    const QStringList names{"CameraSelectWnd", "HoleDetectWnd", "EdgeDetectWnd"};
-    const QStringList titles{"Camera", "Hole detect", "Edge detect"};
+    const QStringList names{"CameraSelectWnd", "HoleDetectWnd", "EdgeDetectWnd", "CameraControlsWnd"};
+    const QStringList titles{"Camera", "Hole detect", "Edge detect", "Camera controls"};
     const QList<QAction*> entries = Menu(window, "m_MenuWindows")->actions();
-    QCOMPARE(entries.size(), 3);
+    QCOMPARE(entries.size(), names.size());
     int lastTop = -1;
-    for (int i = 0; i < 3; ++i) {
+    for (int i = 0; i < names.size(); ++i) {
         auto* dock = window.findChild<QDockWidget*>(names[i]);
         QVERIFY2(dock, qPrintable(names[i]));
         QCOMPARE(window.dockWidgetArea(dock), Qt::RightDockWidgetArea);
