@@ -10,6 +10,10 @@
 
 namespace {
 
+// More than any real menu has; a device answering nonsense ranges cannot
+// keep the caller asking for entries.
+constexpr qint32 MaxMenuEntries = 64;
+
 QString FixedText(const __u8* text, size_t size)
 {
     return QString::fromUtf8(reinterpret_cast<const char*>(text), int(strnlen(reinterpret_cast<const char*>(text), size)));
@@ -89,7 +93,8 @@ std::optional<V4l2Control> V4l2Controls::Query(quint32 id) const
     control.Step = query.step > 0 ? query.step : 1;
     control.Default = query.default_value;
     if (control.IsMenu) {
-        for (qint32 index = query.minimum; index <= query.maximum; ++index) {
+        const qint64 last = qMin(qint64(query.maximum), qint64(query.minimum) + MaxMenuEntries - 1);
+        for (qint64 index = query.minimum; index <= last; ++index) {
             v4l2_querymenu entry{};
             entry.id = id;
             entry.index = quint32(index);
@@ -98,7 +103,7 @@ std::optional<V4l2Control> V4l2Controls::Query(quint32 id) const
                 continue;
             const QString text = query.type == V4L2_CTRL_TYPE_MENU ? FixedText(entry.name, sizeof(entry.name))
                                                                     : QString::number(qint64(entry.value));
-            control.MenuEntries.append({index, text});
+            control.MenuEntries.append({qint32(index), text});
         }
         if (control.MenuEntries.isEmpty())
             return std::nullopt;

@@ -176,6 +176,7 @@ void CameraControlsWnd::SetCamera(QCamera* camera, const QCameraInfo& cameraInfo
     m_ViewfinderChoices.clear();
     m_ViewfinderIndex = 0;
     SetControlsEnabled(false);
+    m_MessageLabel->clear();
     if (!m_Camera)
         return;
     connect(m_Camera, &QCamera::statusChanged, this, &CameraControlsWnd::SlotCameraStatusChanged);
@@ -511,7 +512,8 @@ void CameraControlsWnd::ShowDeviceRow(const DeviceRow& row, const std::optional<
         auto* slider = static_cast<QSlider*>(row.Editor);
         slider->setRange(control->Minimum, control->Maximum);
         slider->setSingleStep(control->Step);
-        slider->setPageStep(qMax(control->Step, (control->Maximum - control->Minimum) / 10));
+        const qint64 span = qint64(control->Maximum) - control->Minimum;
+        slider->setPageStep(int(qMax(qint64(control->Step), span / 10)));
     } else if (row.Kind == EditorKind::Menu) {
         auto* combo = static_cast<QComboBox*>(row.Editor);
         combo->clear();
