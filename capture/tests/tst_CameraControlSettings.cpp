@@ -14,8 +14,6 @@ private slots:
     void roundTrip_data();
     void roundTrip();
     void namesThatLookAlikeStayApart();
-    void badStoredValues_data();
-    void badStoredValues();
 };
 
 void tst_CameraControlSettings::init()
@@ -69,33 +67,6 @@ void tst_CameraControlSettings::namesThatLookAlikeStayApart()
     }
     for (int i = 0; i < names.size(); ++i)
         QCOMPARE(CameraControlSettings::Load(names.at(i)).DeviceControls.value(1, -1), i);
-}
-
-void tst_CameraControlSettings::badStoredValues_data()
-{
-    QTest::addColumn<QString>("key");
-    QTest::addColumn<QVariant>("stored");
-    QTest::addColumn<QString>("loaded");
-    QTest::newRow("adjustment above range") << "contrast" << QVariant(4.0) << "contrast 1";
-    QTest::newRow("adjustment not a number") << "contrast" << QVariant("high") << "";
-    QTest::newRow("adjustment NaN") << "contrast" << QVariant(qQNaN()) << "";
-    QTest::newRow("negative rate") << "frameRate" << QVariant(-30) << "";
-    QTest::newRow("empty resolution") << "resolution" << QVariant(QSize(0, 480)) << "";
-    QTest::newRow("device control not a number") << "device/9a0902" << QVariant("lots") << "";
-    QTest::newRow("device control key not an id") << "device/exposure" << QVariant(3) << "";
-}
-
-void tst_CameraControlSettings::badStoredValues()
-{
-    QFETCH(QString, key);
-    QFETCH(QVariant, stored);
-    QFETCH(QString, loaded);
-    QSettings().setValue(CameraControlSettings::GroupName("/dev/video0") + "/" + key, stored);
-    const CameraControlValues values = CameraControlSettings::Load("/dev/video0");
-    CameraControlValues expected;
-    if (!loaded.isEmpty())
-        expected.Contrast = loaded.section(' ', 1).toDouble();
-    QVERIFY(values == expected);
 }
 
 QTEST_GUILESS_MAIN(tst_CameraControlSettings)

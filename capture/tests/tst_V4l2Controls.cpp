@@ -12,7 +12,6 @@ class tst_V4l2Controls : public QObject
 private slots:
     void nearest_data();
     void nearest();
-    void notADeviceNode();
 };
 
 void tst_V4l2Controls::nearest_data()
@@ -56,19 +55,6 @@ void tst_V4l2Controls::nearest()
     QFETCH(qint32, nearest);
     QCOMPARE(control.Nearest(wanted), nearest);
     QCOMPARE(control.Accepts(wanted), wanted == nearest);
-}
-
-// A camera without a device node (the synthetic one) has no controls and
-// no call reaches a file.
-void tst_V4l2Controls::notADeviceNode()
-{
-    V4l2Controls controls("simcam1");
-    QVERIFY(!controls.IsOpen());
-    QVERIFY(!controls.Query(0x009a0902));
-    QVERIFY(!controls.Get(0x009a0902));
-    QString error;
-    QVERIFY(!controls.Set(0x009a0902, 1, &error));
-    QVERIFY(!error.isEmpty());
 }
 
 QTEST_GUILESS_MAIN(tst_V4l2Controls)
