@@ -169,7 +169,9 @@ void CameraControlsWnd::SetCamera(QCamera* camera, const QCameraInfo& cameraInfo
     m_CameraInfo = cameraInfo;
     m_Values = CameraControlSettings::Load(cameraInfo.deviceName());
     m_Device.reset();
+    ++m_ReadyGeneration;
     m_Ready = false;
+    m_ReadyQueued = false;
     m_PendingViewfinder.reset();
     m_ViewfinderApplied = false;
     m_StoredViewfinderRefused = false;
@@ -187,30 +189,45 @@ void CameraControlsWnd::SetCamera(QCamera* camera, const QCameraInfo& cameraInfo
 void CameraControlsWnd::SlotCameraStatusChanged(QCamera::Status status)
 {
     if (!IsReady(status)) {
-        // Gone or stopped: whatever comes back is read afresh, the device
+        // Gone or unloaded: whatever comes back is read afresh, the device
         // node included, since a camera plugged in again is a new device.
+        ++m_ReadyGeneration;
         m_Ready = false;
+        m_ReadyQueued = false;
         m_Device.reset();
         SetControlsEnabled(false);
         return;
     }
-    if (!m_Ready) {
-        m_Ready = true;
-        m_ViewfinderApplied = false;
-        SetControlsEnabled(true);
-        ApplyImageProcessing();
-        ApplyDeviceControls(false);
-    }
     if (status == QCamera::ActiveStatus)
         m_PendingViewfinder.reset();
-    // Some back-ends list sizes and rates only once loaded or running.
-    if (!m_ViewfinderApplied) {
-        FillViewfinderChoices();
-        if (!m_ViewfinderChoices.isEmpty()) {
-            m_ViewfinderApplied = true;
-            ApplyStoredViewfinder();
-        }
+    if (m_Ready) {
+        ApplyStoredViewfinder();
+        return;
     }
+    if (m_ReadyQueued)
+        return;
+    // Queued behind the back-end's own handling of this status, in which
+    // it may only now learn what the device supports.
+    m_ReadyQueued = true;
+    const int generation = m_ReadyGeneration;
+    QMetaObject::invokeMethod(
+        this,
+        [this, generation] {
+            if (generation == m_ReadyGeneration && m_Camera)
+                ApplyOnReady();
+        },
+        Qt::QueuedConnection);
+}
+
+void CameraControlsWnd::ApplyOnReady()
+{
+    m_Ready = true;
+    m_ReadyQueued = false;
+    m_ViewfinderApplied = false;
+    SetControlsEnabled(true);
+    ApplyImageProcessing();
+    ApplyDeviceControls(false);
+    ApplyStoredViewfinder();
 }
 
 void CameraControlsWnd::SetControlsEnabled(bool enabled)
@@ -277,8 +294,16 @@ QString CameraControlsWnd::ViewfinderText(int index) const
         .arg(choice.FrameRate, 0, 'g', 4);
 }
 
+// Some back-ends list sizes and rates only once loaded or running: tried
+// on every status until the list is there, then once.
 void CameraControlsWnd::ApplyStoredViewfinder()
 {
+    if (m_ViewfinderApplied)
+        return;
+    FillViewfinderChoices();
+    if (m_ViewfinderChoices.isEmpty())
+        return;
+    m_ViewfinderApplied = true;
     if (m_Values.Resolution.isEmpty() || m_StoredViewfinderRefused)
         return;
     for (int i = 0; i < m_ViewfinderChoices.size(); ++i) {
@@ -389,14 +414,17 @@ void CameraControlsWnd::ApplyImageProcessing()
                     m_WhiteBalanceComboBox->addItem(tr(entry.Text), int(entry.Mode));
             }
         }
-        m_WhiteBalanceComboBox->setEnabled(m_WhiteBalanceComboBox->count() > 0);
-        if (m_Values.WhiteBalanceMode && m_WhiteBalanceComboBox->count() > 0) {
+        const bool modes = m_WhiteBalanceComboBox->count() > 0;
+        m_WhiteBalanceComboBox->setEnabled(modes);
+        if (modes && m_Values.WhiteBalanceMode) {
             if (m_WhiteBalanceComboBox->findData(*m_Values.WhiteBalanceMode) >= 0)
                 processing->setWhiteBalanceMode(QCameraImageProcessing::WhiteBalanceMode(*m_Values.WhiteBalanceMode));
             else
                 Report(tr("The camera does not offer the stored white balance; it keeps its own"));
         }
-        m_WhiteBalanceComboBox->setCurrentIndex(m_WhiteBalanceComboBox->findData(int(processing->whiteBalanceMode())));
+        if (modes)
+            m_WhiteBalanceComboBox->setCurrentIndex(
+                m_WhiteBalanceComboBox->findData(int(processing->whiteBalanceMode())));
     }
 
     const bool temperature = supported(QCameraImageProcessingControl::ColorTemperature);
@@ -606,7 +634,7 @@ void CameraControlsWnd::SlotResetClicked()
         if (entry.second->isEnabled())
             SetAdjustmentOn(processing, int(entry.first), 0);
     }
-    if (processing->isWhiteBalanceModeSupported(QCameraImageProcessing::WhiteBalanceAuto))
+    if (m_WhiteBalanceComboBox->findData(int(QCameraImageProcessing::WhiteBalanceAuto)) >= 0)
         processing->setWhiteBalanceMode(QCameraImageProcessing::WhiteBalanceAuto);
     ApplyImageProcessing();
     ApplyDeviceControls(true);

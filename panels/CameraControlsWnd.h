@@ -81,6 +81,7 @@ private:
     void Report(const QString& message);
     void Save();
 
+    void ApplyOnReady();
     void SetControlsEnabled(bool enabled);
     void FillViewfinderChoices();
     void ApplyStoredViewfinder();
@@ -105,8 +106,12 @@ private:
     CameraControlValues m_Values;
     std::unique_ptr<V4l2Controls> m_Device;
     QVector<DeviceRow> m_DeviceRows;
-    // The camera's status has reached Loaded or further since it started.
+    // The camera's status has reached Loaded or further since it started,
+    // and the controls have been applied to it.
     bool m_Ready = false;
+    // The application is on its way; a later one goes by the generation.
+    bool m_ReadyQueued = false;
+    int m_ReadyGeneration = 0;
     QVector<ViewfinderChoice> m_ViewfinderChoices;
     // Combo index of the choice in force; 0 is the camera's own.
     int m_ViewfinderIndex = 0;
