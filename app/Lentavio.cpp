@@ -61,7 +61,10 @@ void Lentavio::CreateCameraControlsPanel()
     cameraControlsWnd->setVisible(false);
     addDockWidget(Qt::RightDockWidgetArea, cameraControlsWnd);
     m_MenuWindows->addAction(cameraControlsWnd->toggleViewAction());
-    connect(&m_CaptureThread, &CaptureThread::SignalCameraStarted, cameraControlsWnd, &CameraControlsWnd::SetCamera);
+    connect(&m_CaptureThread, &CaptureThread::SignalCameraStarted, cameraControlsWnd,
+            [this, cameraControlsWnd](const QCameraInfo& cameraInfo) {
+                cameraControlsWnd->SetCamera(m_CaptureThread.GetCamera(), cameraInfo);
+            });
     connect(cameraControlsWnd, &CameraControlsWnd::SignalRestartCamera, this, &Lentavio::SlotSelectedCameraChanged);
     connect(cameraControlsWnd, &CameraControlsWnd::SignalMessage, m_StatusBar,
             [this](const QString& message) { m_StatusBar->showMessage(message); });

@@ -1,5 +1,6 @@
 #include "CaptureThread.h"
 
+#include "CameraProblem.h"
 #include "CameraSettings.h"
 #include "FrameFilters.h"
 #include "FramePoolAllocator.h"
@@ -49,22 +50,34 @@ bool CaptureThread::StartCamera(const QCameraInfo& cameraInfo)
     if (m_Camera)
         m_Camera->stop();
     m_Camera.reset(new QCamera(cameraInfo));
+    m_CameraInfo = cameraInfo;
     m_CameraErrorReported = false;
+    m_FrameRateChosen = false;
+    m_CameraHasRun = false;
     WatchCamera(m_Camera.data());
 
     m_Camera->setViewfinder(&m_Capturer);
+    // The rate follows once the camera is loaded: before that a real camera
+    // lists no rates at all.
     m_Camera->start();
+    return true;
+}
 
+// Asking a camera for a rate it does not offer fails to negotiate: no
+// picture at all. A camera that lists no rates keeps its own.
+void CaptureThread::ApplyFrameRate()
+{
     const qreal rate = ChooseFrameRate(m_Camera->supportedViewfinderFrameRateRanges(QCameraViewfinderSettings()));
+    if (rate <= 0)
+        return;
+    m_FrameRateChosen = true;
     QCameraViewfinderSettings settings = m_Camera->viewfinderSettings();
     settings.setMaximumFrameRate(rate);
     settings.setMinimumFrameRate(rate);
     m_Camera->setViewfinderSettings(settings);
-    emit SignalCameraStarted(m_Camera.data(), cameraInfo);
-    return true;
 }
 
-const QCamera* CaptureThread::GetCamera() const
+QCamera* CaptureThread::GetCamera() const
 {
     return m_Camera.data();
 }
@@ -141,12 +154,17 @@ void CaptureThread::ProcessAndDeliver(TimedFrame captured)
 
 qreal CaptureThread::ChooseFrameRate(const QList<QCamera::FrameRateRange>& ranges)
 {
-    qreal rate = 5.0;
+    qreal wanted = 5.0;
+    for (const QCamera::FrameRateRange& range : ranges)
+        wanted = qMax(wanted, range.maximumFrameRate);
+    qreal chosen = 0;
     for (const QCamera::FrameRateRange& range : ranges) {
-        if (range.maximumFrameRate > rate)
-            rate = range.maximumFrameRate;
+        const qreal low = qMin(range.minimumFrameRate, range.maximumFrameRate);
+        const qreal offered = qBound(low, wanted, range.maximumFrameRate);
+        if (qAbs(offered - wanted) < qAbs(chosen - wanted))
+            chosen = offered;
     }
-    return rate;
+    return chosen;
 }
 
 void CaptureThread::WatchCamera(QCamera* camera)
@@ -154,13 +172,34 @@ void CaptureThread::WatchCamera(QCamera* camera)
     // The camera is the context: these run on the user-interface thread,
     // where the camera lives, and end with it.
     connect(camera, &QCamera::errorOccurred, camera,
-            [this, camera] { ReportCameraError(tr("Camera error: %1").arg(camera->errorString())); });
-    connect(camera, &QCamera::statusChanged, camera, [this](QCamera::Status status) {
-        if (status == QCamera::ActiveStatus)
+            [this, camera](QCamera::Error error) { ReportCameraProblem(error, camera->errorString()); });
+    connect(camera, &QCamera::statusChanged, camera, [this, camera](QCamera::Status status) {
+        if (!m_FrameRateChosen && (status == QCamera::LoadedStatus || status == QCamera::ActiveStatus))
+            ApplyFrameRate();
+        if (status == QCamera::ActiveStatus) {
             m_CameraErrorReported = false;
-        else if (status == QCamera::UnavailableStatus)
-            ReportCameraError(tr("Camera unavailable"));
+            m_CameraHasRun = true;
+            emit SignalCameraStarted(m_CameraInfo);
+        } else if (status == QCamera::UnavailableStatus) {
+            ReportCameraProblem(camera->error(), camera->errorString());
+        }
     });
+}
+
+void CaptureThread::ReportCameraProblem(QCamera::Error error, const QString& errorString)
+{
+    if (m_CameraErrorReported)
+        return;
+    const QString deviceName = m_CameraInfo.deviceName();
+    bool listed = false;
+    for (const QCameraInfo& camera : QCameraInfo::availableCameras())
+        listed = listed || camera.deviceName() == deviceName;
+    const CameraProblem::Kind kind =
+        CameraProblem::Classify(error, errorString, !m_CameraInfo.isNull(), listed, m_CameraHasRun);
+    const QString name = m_CameraInfo.description().isEmpty() ? deviceName : m_CameraInfo.description();
+    ReportCameraError(CameraProblem::Message(kind, name, errorString));
+    if (CameraProblem::IsTemporary(kind))
+        emit SignalCameraMissing(m_CameraInfo);
 }
 
 void CaptureThread::ReportCameraError(const QString& message)

@@ -41,12 +41,14 @@ public:
     ~CaptureThread() override;
 
     // Replaces the camera in use by the named one (also when it is the same)
-    // and asks it for its fastest frame rate. User-interface thread only.
-    // Failures are reported through SignalCameraError; always returns true.
+    // and, once it is loaded and knows its rates, asks it for its fastest.
+    // User-interface thread only. Failures are reported through
+    // SignalCameraError; always returns true.
     bool StartCamera(const QCameraInfo& cameraInfo);
     // The camera in use, or null before the first start. User-interface
     // thread only.
-    const QCamera* GetCamera() const;
+    // The camera's own settings may be changed through it.
+    QCamera* GetCamera() const;
     // Must be called before the thread starts.
     void BindToThread(QThread* thread);
     // Call from the receiver of SignalFrameReady once the frame is shown:
@@ -59,7 +61,8 @@ public:
     quint64 GetProcessedFrames() const;
 
     // The rate a camera is asked for: the largest maximum among its ranges,
-    // but at least 5 fps.
+    // but at least 5 fps, and never one it does not offer: the offered rate
+    // nearest to that. 0 when it offers none, so that it keeps its own.
     static qreal ChooseFrameRate(const QList<QCamera::FrameRateRange>& ranges);
 
 signals:
@@ -71,9 +74,12 @@ signals:
     // captured before the failure, so no frame of the failed camera follows
     // it to a receiver and paints over the message.
     void SignalCameraError(QString message);
-    // Emitted on the user-interface thread each time StartCamera() has made
-    // and started a camera; the camera lives until the next start.
-    void SignalCameraStarted(QCamera* camera, QCameraInfo cameraInfo);
+    // User-interface thread: the camera in use produces frames, after every
+    // start and restart. Per-camera settings go to it from here.
+    void SignalCameraStarted(QCameraInfo cameraInfo);
+    // User-interface thread: the camera in use went away or another program
+    // holds it; starting it again once it is listed may bring it back.
+    void SignalCameraMissing(QCameraInfo cameraInfo);
 
 private slots:
     void SlotStarted();
@@ -81,6 +87,8 @@ private slots:
 
 private:
     void WatchCamera(QCamera* camera);
+    void ApplyFrameRate();
+    void ReportCameraProblem(QCamera::Error error, const QString& errorString);
     void ReportCameraError(const QString& message);
     void StopCamera();
 
@@ -108,6 +116,10 @@ private:
     // Messages on their way from the user-interface thread to the worker.
     std::mutex m_PendingErrorsMutex;
     QStringList m_PendingErrors;
-    // User-interface thread only.
+    // User-interface thread only: the camera asked for, whether its rate
+    // is set and whether it has run since StartCamera().
     bool m_CameraErrorReported = false;
+    QCameraInfo m_CameraInfo;
+    bool m_FrameRateChosen = false;
+    bool m_CameraHasRun = false;
 };

@@ -163,6 +163,9 @@ void CameraControlsWnd::ConnectDeviceRow(const DeviceRow& row)
 
 void CameraControlsWnd::SetCamera(QCamera* camera, const QCameraInfo& cameraInfo)
 {
+    // Followed already: its own status says when it comes back.
+    if (camera == m_Camera && cameraInfo == m_CameraInfo)
+        return;
     if (m_Camera)
         disconnect(m_Camera, nullptr, this, nullptr);
     m_Camera = camera;

@@ -32,8 +32,8 @@ public:
     explicit CameraControlsWnd(QWidget* parent = nullptr);
     ~CameraControlsWnd() override;
 
-    // Call each time a camera is (re)created; the panel follows it from then
-    // on, through its status, until the next call.
+    // Call whenever a camera has started; the panel follows it from then on,
+    // through its status, until it is given another one.
     void SetCamera(QCamera* camera, const QCameraInfo& cameraInfo);
 
 signals:

@@ -3,6 +3,7 @@
 #include "SimCameraInfoControl.h"
 #include "SimCameraService.h"
 #include "SimConfig.h"
+#include "SimPresence.h"
 
 #include <QLoggingCategory>
 
@@ -42,8 +43,10 @@ QList<QByteArray> SimCameraPlugin::devices(const QByteArray& service) const
     QList<QByteArray> names;
     if (service != Q_MEDIASERVICE_CAMERA)
         return names;
-    for (const SimCameraSetup& camera : Cameras())
-        names.append(camera.DeviceName);
+    for (const SimCameraSetup& camera : Cameras()) {
+        if (SimPresence::IsPresent(camera.DeviceName))
+            names.append(camera.DeviceName);
+    }
     return names;
 }
 
@@ -55,7 +58,8 @@ QString SimCameraPlugin::deviceDescription(const QByteArray& service, const QByt
 
 QByteArray SimCameraPlugin::defaultDevice(const QByteArray& service) const
 {
-    return service == Q_MEDIASERVICE_CAMERA && !Cameras().isEmpty() ? Cameras().first().DeviceName : QByteArray();
+    const QList<QByteArray> present = devices(service);
+    return present.isEmpty() ? QByteArray() : present.first();
 }
 
 QCamera::Position SimCameraPlugin::cameraPosition(const QByteArray& device) const

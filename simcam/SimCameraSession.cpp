@@ -7,6 +7,7 @@
 #include "SimHoleScene.h"
 #include "SimImageAdjust.h"
 #include "SimImageScene.h"
+#include "SimPresence.h"
 
 #include <QAbstractVideoSurface>
 
@@ -103,6 +104,39 @@ void SimCameraSession::Start()
         emit SignalError(QCamera::CameraError, QStringLiteral("the synthetic camera was told not to start"));
         return;
     }
+    if (!SimPresence::IsPresent(Setup().DeviceName)) {
+        emit SignalError(QCamera::CameraError, QStringLiteral("the synthetic camera is not plugged in"));
+        return;
+    }
+    // The wording GStreamer's camera source uses for a device held elsewhere.
+    if (Setup().Busy) {
+        emit SignalError(QCamera::CameraError,
+                         QStringLiteral("Device '%1' is busy").arg(QString::fromUtf8(Setup().DeviceName)));
+        return;
+    }
+    // Through loading, later, as a real camera goes: only a loaded camera
+    // knows its modes, and a program may choose one there before frames flow.
+    if (m_Status == QCamera::UnloadedStatus) {
+        SetStateAndStatus(QCamera::ActiveState, QCamera::LoadingStatus);
+        const int generation = ++m_Generation;
+        QMetaObject::invokeMethod(this, [this, generation] { SlotLoaded(generation); }, Qt::QueuedConnection);
+        return;
+    }
+    Run();
+}
+
+void SimCameraSession::SlotLoaded(int generation)
+{
+    if (generation != m_Generation || m_State != QCamera::ActiveState)
+        return;
+    SetStateAndStatus(QCamera::ActiveState, QCamera::LoadedStatus);
+    // Unless stopped or started from the status change.
+    if (generation == m_Generation && m_State == QCamera::ActiveState && !m_Producer)
+        Run();
+}
+
+void SimCameraSession::Run()
+{
     SetStateAndStatus(QCamera::ActiveState, QCamera::StartingStatus);
     QString error;
     if (!m_Surface)
@@ -126,7 +160,8 @@ void SimCameraSession::SetSurface(QAbstractVideoSurface* surface)
     m_Surface = surface;
     if (m_Surface)
         connect(m_Surface, &QObject::destroyed, this, &SimCameraSession::SlotSurfaceDestroyed);
-    if (m_State != QCamera::ActiveState)
+    // Still loading: the run starts once loaded.
+    if (m_State != QCamera::ActiveState || m_Status == QCamera::LoadingStatus)
         return;
     QString error;
     if (!m_Surface)
@@ -151,7 +186,10 @@ const std::shared_ptr<SimImageAdjust>& SimCameraSession::Adjust() const
 QList<QCameraViewfinderSettings> SimCameraSession::SupportedSettings() const
 {
     QList<QCameraViewfinderSettings> supported;
-    if (m_Cameras.isEmpty())
+    // Like a real camera, its modes are known only once it is loaded.
+    const bool loaded = m_Status == QCamera::LoadedStatus || m_Status == QCamera::StartingStatus
+                        || m_Status == QCamera::ActiveStatus;
+    if (m_Cameras.isEmpty() || !loaded)
         return supported;
     for (const QVideoFrame::PixelFormat format : Setup().Formats) {
         for (const SimCameraSetup::RateRange& range : Setup().Rates) {
@@ -202,7 +240,8 @@ void SimCameraSession::SetSettings(const QCameraViewfinderSettings& settings)
     if (rate > 0)
         m_Rate = rate;
     m_PreferredFormat = settings.pixelFormat();
-    if (m_State != QCamera::ActiveState || !m_Surface)
+    // Chosen while loading: the run about to start takes it.
+    if (m_State != QCamera::ActiveState || !m_Surface || !m_Producer)
         return;
     StopDelivery();
     SetStateAndStatus(QCamera::ActiveState, QCamera::StartingStatus);
@@ -272,6 +311,12 @@ bool SimCameraSession::StartDelivery(QString* error)
 
     SimFrameProducer::Setup setup;
     setup.Setup = Setup();
+    // The run ends in an unplug only while the camera has never been
+    // unplugged; once back it stays.
+    const int unplugAfter = SimPresence::WasUnplugged(Setup().DeviceName) ? 0 : Setup().UnplugAfter;
+    m_RunUnplugs = unplugAfter > 0 && (Setup().LostAfter == 0 || unplugAfter < Setup().LostAfter);
+    if (m_RunUnplugs)
+        setup.Setup.LostAfter = unplugAfter;
     setup.Format = surfaceFormat;
     setup.BytesPerLine = Setup().Size.width() * BytesPerPixel(format) + Setup().Padding;
     setup.Rate = m_Rate;
@@ -337,6 +382,9 @@ void SimCameraSession::SlotFrameWaiting(int generation)
 
 void SimCameraSession::SlotLost(int generation)
 {
-    if (generation == m_Generation)
-        Fail(QStringLiteral("the synthetic camera was lost"), QCamera::UnloadedState);
+    if (generation != m_Generation)
+        return;
+    const bool unplugged = m_RunUnplugs && SimPresence::Unplug(Setup().DeviceName, Setup().ReplugAfterMs);
+    Fail(unplugged ? QStringLiteral("the synthetic camera was unplugged") : QStringLiteral("the synthetic camera was lost"),
+         QCamera::UnloadedState);
 }

@@ -60,6 +60,8 @@ signals:
 private:
     const SimCameraSetup& Setup() const;
     void Start();
+    void SlotLoaded(int generation);
+    void Run();
     bool StartDelivery(QString* error);
     void StopDelivery();
     QVideoFrame::PixelFormat ChooseFormat() const;
@@ -90,6 +92,8 @@ private:
     // The next frame's number: a restart (QCamera makes one to change the
     // rate) goes on numbering, so no two frames of this camera look alike.
     std::shared_ptr<std::atomic<quint32>> m_NextFrameNumber = std::make_shared<std::atomic<quint32>>(0);
+    // The current run ends with the camera unplugged rather than lost.
+    bool m_RunUnplugs = false;
     // Tells a run's late news from the current run's.
     int m_Generation = 0;
 };

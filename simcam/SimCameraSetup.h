@@ -41,6 +41,12 @@ struct SimCameraSetup
 
     bool StartFails = false;
     int LostAfter = 0;        // frames; 0: never
+    // Taken out of the list after N frames (0: never), once per process,
+    // and listed again ReplugAfterMs later (0: never).
+    int UnplugAfter = 0;
+    int ReplugAfterMs = 0;
+    // Held by another program: listed, but refuses to start.
+    bool Busy = false;
     int UnmappableEvery = 0;  // every Nth frame; 0: none
     int BadFormatEvery = 0;
     int BadSizeEvery = 0;

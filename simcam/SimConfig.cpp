@@ -262,6 +262,12 @@ bool SimConfig::Apply(SimCameraSetup& setup, const QString& key, const QString& 
         return ReadFlag(value, &setup.StartFails);
     if (key == QLatin1String("lostafter"))
         return ReadInt(value, 0, INT_MAX, &setup.LostAfter);
+    if (key == QLatin1String("unplugafter"))
+        return ReadInt(value, 0, INT_MAX, &setup.UnplugAfter);
+    if (key == QLatin1String("replugafter"))
+        return ReadInt(value, 0, 3600000, &setup.ReplugAfterMs);
+    if (key == QLatin1String("busy"))
+        return ReadFlag(value, &setup.Busy);
     if (key == QLatin1String("unmappable"))
         return ReadInt(value, 0, INT_MAX, &setup.UnmappableEvery);
     if (key == QLatin1String("badformat"))

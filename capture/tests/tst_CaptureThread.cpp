@@ -1,3 +1,4 @@
+#include "CameraProblem.h"
 #include "CameraSettings.h"
 #include "CaptureThread.h"
 #include "SimFrameStamp.h"
@@ -45,14 +46,17 @@ qint64 EmittedCaptureTime(const QSignalSpy& spy, int index)
 }
 
 // The synthetic cameras the tests open, by device name.
-const char* const SimCameras = "cameras=7; size=320x240; noise=0; drift=0;"
+const char* const SimCameras = "cameras=10; size=320x240; noise=0; drift=0;"
                                "1.rates=5-30,1-15;"
                                "2.rates=1-15,5-30;"
                                "3.rates=1-3.75;"
                                "4.startfail;"
                                "5.lostafter=8;"
                                "6.rates=60; 6.delivery=direct;"
-                               "7.formats=bgr24; 7.padding=3";
+                               "7.formats=bgr24; 7.padding=3;"
+                               "8.rates=30,15;"
+                               "9.busy;"
+                               "10.unplugafter=5";
 
 bool IsSettled(QCamera::Status status)
 {
@@ -122,6 +126,8 @@ private slots:
     void chooseFrameRate();
     void cameraAskedForFastestRate_data();
     void cameraAskedForFastestRate();
+    void describesCameraProblems_data();
+    void describesCameraProblems();
     void framesReachReceiver_data();
     void framesReachReceiver();
     void stalledWorkerGetsNewestFrame();
@@ -265,8 +271,10 @@ void tst_CaptureThread::chooseFrameRate_data()
 
     QTest::newRow("5-30 and 1-15") << QList<QPointF>{{5, 30}, {1, 15}} << qreal(30);
     QTest::newRow("fastest listed last") << QList<QPointF>{{1, 15}, {5, 30}, {2, 24}} << qreal(30);
-    QTest::newRow("largest maximum 3.75") << QList<QPointF>{{1, 3.75}, {1, 2}} << qreal(5);
-    QTest::newRow("no ranges") << QList<QPointF>{} << qreal(5);
+    // Never a rate the camera does not offer: 5 would fail to negotiate.
+    QTest::newRow("largest maximum 3.75: the fastest offered") << QList<QPointF>{{1, 3.75}, {1, 2}} << qreal(3.75);
+    QTest::newRow("fixed rates only") << QList<QPointF>{{30, 30}, {15, 15}} << qreal(30);
+    QTest::newRow("no ranges: the camera keeps its own") << QList<QPointF>{} << qreal(0);
     QTest::newRow("fractional above 5") << QList<QPointF>{{7.5, 7.5}} << qreal(7.5);
 }
 
@@ -281,25 +289,82 @@ void tst_CaptureThread::chooseFrameRate()
     QCOMPARE(CaptureThread::ChooseFrameRate(frameRateRanges), expected);
 }
 
+// The cameras list their rates only once loaded, as real ones do.
 void tst_CaptureThread::cameraAskedForFastestRate_data()
 {
     QTest::addColumn<int>("camera");
-    QTest::newRow("5-30 and 1-15") << 1;
-    QTest::newRow("fastest listed last") << 2;
+    QTest::addColumn<qreal>("rate");
+    QTest::newRow("5-30 and 1-15") << 1 << qreal(30);
+    QTest::newRow("fastest listed last") << 2 << qreal(30);
+    QTest::newRow("all below 5") << 3 << qreal(3.75);
+    QTest::newRow("fixed 30 and 15 only") << 8 << qreal(30);
 }
 
 void tst_CaptureThread::cameraAskedForFastestRate()
 {
     QFETCH(int, camera);
+    QFETCH(qreal, rate);
 
-    CaptureThread worker;
-    QSignalSpy errors(&worker, &CaptureThread::SignalCameraError);
-    worker.StartCamera(SimCamera(camera));
-    QTRY_COMPARE(worker.GetCamera()->status(), QCamera::ActiveStatus);
-    const QCameraViewfinderSettings settings = worker.GetCamera()->viewfinderSettings();
-    QCOMPARE(settings.minimumFrameRate(), qreal(30));
-    QCOMPARE(settings.maximumFrameRate(), qreal(30));
-    QCOMPARE(errors.count(), 0);
+    Pipeline pipeline;
+    QSignalSpy started(&pipeline.m_Worker, &CaptureThread::SignalCameraStarted);
+    pipeline.m_Worker.StartCamera(SimCamera(camera));
+    QTRY_VERIFY(pipeline.m_Stamps.size() >= 2);
+    const QCameraViewfinderSettings settings = pipeline.m_Worker.GetCamera()->viewfinderSettings();
+    QCOMPARE(settings.minimumFrameRate(), rate);
+    QCOMPARE(settings.maximumFrameRate(), rate);
+    QVERIFY(pipeline.m_Errors.isEmpty());
+    QVERIFY(started.count() >= 1);
+    QCOMPARE(started.first().first().value<QCameraInfo>().deviceName(), SimCamera(camera).deviceName());
+}
+
+void tst_CaptureThread::describesCameraProblems_data()
+{
+    using Kind = CameraProblem::Kind;
+    QTest::addColumn<int>("error");
+    QTest::addColumn<QString>("errorString");
+    QTest::addColumn<bool>("named");
+    QTest::addColumn<bool>("listed");
+    QTest::addColumn<bool>("hasRun");
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QString>("says");
+    const int serviceMissing = QCamera::ServiceMissingError;
+    const int cameraError = QCamera::CameraError;
+    const QString missing = "The camera service is missing";
+    QTest::newRow("no camera at all") << serviceMissing << missing << false << false << false << int(Kind::NoCamera)
+                                      << "No camera found";
+    QTest::newRow("listed, no service: the package to install")
+        << serviceMissing << missing << true << true << false << int(Kind::BackendMissing)
+        << "gstreamer1.0-plugins-bad";
+    QTest::newRow("not listed any more") << cameraError << "Could not read" << true << false << true
+                                         << int(Kind::Gone) << "is not connected";
+    QTest::newRow("not listed, no service") << serviceMissing << missing << true << false << false
+                                            << int(Kind::Gone) << "is not connected";
+    QTest::newRow("busy") << cameraError << "Device '/dev/video0' is busy" << true << true << false
+                          << int(Kind::Busy) << "in use by another program";
+    QTest::newRow("failed to start, with the reason")
+        << cameraError << "Internal data stream error." << true << true << false << int(Kind::FailedToStart)
+        << "failed to start (Internal data stream error.)";
+    QTest::newRow("stopped after running") << cameraError << "Internal data stream error." << true << true << true
+                                           << int(Kind::Stopped) << "stopped (Internal data stream error.)";
+}
+
+void tst_CaptureThread::describesCameraProblems()
+{
+    QFETCH(int, error);
+    QFETCH(QString, errorString);
+    QFETCH(bool, named);
+    QFETCH(bool, listed);
+    QFETCH(bool, hasRun);
+    QFETCH(int, kind);
+    QFETCH(QString, says);
+
+    const CameraProblem::Kind found =
+        CameraProblem::Classify(QCamera::Error(error), errorString, named, listed, hasRun);
+    QCOMPARE(int(found), kind);
+    const QString message = CameraProblem::Message(found, "Bench cam", errorString);
+    QVERIFY2(message.contains(says), qPrintable(message));
+    QCOMPARE(message.contains("Bench cam"), found != CameraProblem::Kind::NoCamera);
+    QCOMPARE(CameraProblem::IsTemporary(found), found == CameraProblem::Kind::Gone || found == CameraProblem::Kind::Busy);
 }
 
 void tst_CaptureThread::framesReachReceiver_data()
@@ -442,16 +507,22 @@ void tst_CaptureThread::slowReceiverCostsNoWork()
 void tst_CaptureThread::cameraFailureReportedOnce_data()
 {
     QTest::addColumn<int>("camera");
-    QTest::newRow("fails to start") << 4;
-    QTest::newRow("lost after frames") << 5;
-    QTest::newRow("cannot give the rate asked") << 3;
+    QTest::addColumn<QString>("says");
+    QTest::addColumn<bool>("missing");
+    QTest::newRow("fails to start") << 4 << "failed to start" << false;
+    QTest::newRow("lost after frames") << 5 << "stopped" << false;
+    QTest::newRow("held by another program") << 9 << "in use by another program" << true;
+    QTest::newRow("unplugged after frames") << 10 << "is not connected" << true;
 }
 
 void tst_CaptureThread::cameraFailureReportedOnce()
 {
     QFETCH(int, camera);
+    QFETCH(QString, says);
+    QFETCH(bool, missing);
 
     Pipeline pipeline;
+    QSignalSpy missingSpy(&pipeline.m_Worker, &CaptureThread::SignalCameraMissing);
     const QStringList& errors = pipeline.m_Errors;
     pipeline.m_Worker.StartCamera(SimCamera(camera));
     QTRY_COMPARE(errors.count(), 1);
@@ -459,7 +530,8 @@ void tst_CaptureThread::cameraFailureReportedOnce()
     QTest::qWait(200);
     QTRY_VERIFY(IsSettled(pipeline.m_Worker.GetCamera()->status()));
     QCOMPARE(errors.count(), 1);
-    QVERIFY(!errors.first().isEmpty());
+    QVERIFY2(errors.first().contains(says), qPrintable(errors.first()));
+    QCOMPARE(missingSpy.count(), missing ? 1 : 0);
 
     // The same again, and once the camera has run again a new failure is
     // told again.

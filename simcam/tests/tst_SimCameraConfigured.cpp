@@ -18,9 +18,10 @@
 
 namespace {
 
-// Cameras 10 and 11 show a picture from a file that main() writes.
+// Cameras 10 and 11 show a picture from a file that main() writes. Camera
+// 13, unplugged by the last test, comes last, so the others keep their place.
 const char* const Configuration =
-    "cameras=11;"
+    "cameras=13;"
     "1.name=bench-left;1.description=Bench camera left;1.position=front;1.orientation=90;"
     "1.size=800x600;1.formats=rgb32;1.padding=64;1.noise=0;1.rates=10-20,2.5;"
     "2.description=Bench camera right;2.position=back;2.formats=bgr24,rgb32;2.size=643x481;2.padding=5;"
@@ -33,7 +34,9 @@ const char* const Configuration =
     "8.badsize=5;"
     "9.slowstart=600;"
     "10.noise=0;10.scene=image:%1;"
-    "11.scene=image:%2";
+    "11.scene=image:%2;"
+    "12.busy;"
+    "13.unplugafter=5;13.replugafter=400";
 
 // Left half warm red, right half cool blue, at half the camera's size.
 QString WritePicture(const QString& path)
@@ -94,6 +97,7 @@ private slots:
     void noCommonFormatIsACameraError();
     void deliversOnTheExpectedThread_data();
     void deliversOnTheExpectedThread();
+    void startFailure_data();
     void startFailure();
     void deviceLost();
     void oddFrames_data();
@@ -107,6 +111,7 @@ private slots:
     void noFrameAfterStop();
     void deleteWhileFramesInFlight_data();
     void deleteWhileFramesInFlight();
+    void unpluggedAndBack();
 };
 
 void tst_SimCameraConfigured::listsConfiguredCameras_data()
@@ -129,7 +134,7 @@ void tst_SimCameraConfigured::listsConfiguredCameras()
     QFETCH(QString, description);
     QFETCH(QCamera::Position, position);
     QFETCH(int, orientation);
-    QCOMPARE(QCameraInfo::availableCameras().size(), 11);
+    QCOMPARE(QCameraInfo::availableCameras().size(), 13);
     QCOMPARE(QCameraInfo::defaultCamera().deviceName(), QStringLiteral("bench-left"));
 
     const QCameraInfo info = Camera(number);
@@ -154,6 +159,10 @@ void tst_SimCameraConfigured::reportsConfiguredRates()
     QFETCH(int, number);
     QFETCH(Ranges, expected);
     QCamera camera(Camera(number));
+    // Known only once loaded, as with a real camera.
+    QVERIFY(camera.supportedViewfinderFrameRateRanges().isEmpty());
+    camera.load();
+    QTRY_COMPARE(camera.status(), QCamera::LoadedStatus);
     QList<QCamera::FrameRateRange> ranges = camera.supportedViewfinderFrameRateRanges(QCameraViewfinderSettings());
     std::sort(ranges.begin(), ranges.end(), [](const QCamera::FrameRateRange& a, const QCamera::FrameRateRange& b) {
         return a.minimumFrameRate < b.minimumFrameRate;
@@ -216,6 +225,7 @@ void tst_SimCameraConfigured::noCommonFormatIsACameraError()
     SimCameraRig rig(Camera(1), {QVideoFrame::Format_BGR24});
     QSignalSpy errors(rig.Camera(), QOverload<QCamera::Error>::of(&QCamera::error));
     rig.Start();
+    QVERIFY(errors.wait(5000));
     QCOMPARE(errors.size(), 1);
     QCOMPARE(rig.Camera()->error(), QCamera::CameraError);
     QVERIFY(rig.Camera()->state() != QCamera::ActiveState);
@@ -242,13 +252,24 @@ void tst_SimCameraConfigured::deliversOnTheExpectedThread()
         QCOMPARE(record.Thread == QThread::currentThreadId(), onSurfaceThread);
 }
 
+void tst_SimCameraConfigured::startFailure_data()
+{
+    QTest::addColumn<int>("number");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("told not to start") << 4 << "the synthetic camera was told not to start";
+    QTest::newRow("held by another program") << 12 << "Device 'simcam12' is busy";
+}
+
 void tst_SimCameraConfigured::startFailure()
 {
-    SimCameraRig rig(Camera(4));
+    QFETCH(int, number);
+    QFETCH(QString, message);
+    SimCameraRig rig(Camera(number));
     QSignalSpy errors(rig.Camera(), QOverload<QCamera::Error>::of(&QCamera::error));
     rig.Start();
     QCOMPARE(errors.size(), 1);
     QCOMPARE(rig.Camera()->error(), QCamera::CameraError);
+    QCOMPARE(rig.Camera()->errorString(), message);
     QVERIFY(rig.Camera()->state() != QCamera::ActiveState);
     QVERIFY(!rig.Probe().isActive());
 }
@@ -316,7 +337,7 @@ void tst_SimCameraConfigured::slowStart()
     QElapsedTimer clock;
     clock.start();
     rig.Start();
-    QCOMPARE(rig.Camera()->status(), QCamera::StartingStatus);
+    QCOMPARE(rig.Camera()->status(), QCamera::LoadingStatus);
     QTRY_COMPARE_WITH_TIMEOUT(rig.Camera()->status(), QCamera::ActiveStatus, 5000);
     QVERIFY2(clock.elapsed() >= 590, qPrintable(QString::number(clock.elapsed())));
     QTRY_VERIFY(rig.Probe().Count() >= 1);
@@ -385,6 +406,7 @@ void tst_SimCameraConfigured::missingPictureIsACameraError()
     SimCameraRig rig(Camera(11));
     QSignalSpy errors(rig.Camera(), QOverload<QCamera::Error>::of(&QCamera::error));
     rig.Start();
+    QVERIFY(errors.wait(5000));
     QCOMPARE(errors.size(), 1);
     QCOMPARE(rig.Camera()->error(), QCamera::CameraError);
     QVERIFY(rig.Camera()->state() != QCamera::ActiveState);
@@ -442,6 +464,32 @@ void tst_SimCameraConfigured::deleteWhileFramesInFlight()
     QTest::qWait(200);
     for (size_t i = 0; i < rigs.size(); ++i)
         QCOMPARE(rigs[i]->Probe().Count(), counts[int(i)]);
+}
+
+// Unplugged after 5 frames: gone from the list, refuses to start while
+// away, listed again 400 ms later, and from then on runs without end.
+void tst_SimCameraConfigured::unpluggedAndBack()
+{
+    const QCameraInfo info = Camera(13);
+    QCOMPARE(info.deviceName(), QStringLiteral("simcam13"));
+    {
+        SimCameraRig rig(info);
+        QSignalSpy errors(rig.Camera(), QOverload<QCamera::Error>::of(&QCamera::error));
+        rig.Start();
+        QVERIFY(errors.wait(5000));
+        QCOMPARE(rig.Camera()->errorString(), QStringLiteral("the synthetic camera was unplugged"));
+        QVERIFY(!QCameraInfo::availableCameras().contains(info));
+        QVERIFY(rig.Probe().Count() <= 5);
+        rig.Start();
+        QCOMPARE(errors.size(), 2);
+        QCOMPARE(rig.Camera()->errorString(), QStringLiteral("the synthetic camera is not plugged in"));
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(QCameraInfo::availableCameras().contains(info), 3000);
+    SimCameraRig rig(info);
+    QSignalSpy errors(rig.Camera(), QOverload<QCamera::Error>::of(&QCamera::error));
+    rig.Start();
+    QTRY_VERIFY_WITH_TIMEOUT(rig.Probe().Count() >= 12, 5000);
+    QCOMPARE(errors.size(), 0);
 }
 
 int main(int argc, char** argv)

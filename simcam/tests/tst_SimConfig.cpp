@@ -54,6 +54,12 @@ void tst_SimConfig::parse_data()
                       && c[0].BadSizeEvery == 6 && c[0].SlowStartMs == 250
                       && c[0].Delivery == SimCameraSetup::DeliveryMode::Direct;
            });
+    QTest::newRow("unplugged, back later, busy")
+        << "unplugafter=60;replugafter=1500;2.busy;cameras=2" << 0 << Check([](const Cameras& c) {
+               return c[0].UnplugAfter == 60 && c[0].ReplugAfterMs == 1500 && !c[0].Busy && c[1].Busy;
+           });
+    QTest::newRow("replug delay out of range falls back")
+        << "replugafter=-5" << 1 << Check([](const Cameras& c) { return c[0].ReplugAfterMs == 0; });
     QTest::newRow("image scene") << "scene=image:/tmp/part.png" << 0
                                  << Check([](const Cameras& c) { return c[0].ImagePath == "/tmp/part.png"; });
     QTest::newRow("size too large falls back") << "size=7680x4320" << 1
