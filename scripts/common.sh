@@ -10,6 +10,12 @@ PACKAGES=(
     qtbase5-dev qtmultimedia5-dev libqt5multimedia5-plugins
     libopencv-core-dev libopencv-imgproc-dev
 )
+# The tests through Qt's real camera back-end: GStreamer's headers for the
+# stand-in camera's source, and the elements the back-end runs.
+TEST_PACKAGES=(
+    libgstreamer1.0-dev
+    gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad
+)
 
 step() { printf '\n==> %s\n' "$*"; }
 fail() { printf '\nFAILED: %s\n' "$*" >&2; exit 1; }

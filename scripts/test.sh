@@ -31,7 +31,7 @@ if [ "$sanitize" = thread ]; then
     if [ ${#tiers[@]} -eq 0 ]; then tiers=(-LE timing); else tiers=(-LE 'slow|timing'); fi
 fi
 
-install_packages
+install_packages "${TEST_PACKAGES[@]}"
 build -DLENTAVIO_SANITIZE="$sanitize"
 
 what="${tiers:+the fast tier}"
