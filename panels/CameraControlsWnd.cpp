@@ -4,6 +4,7 @@
 #include <QCameraImageProcessingControl>
 #include <QMediaService>
 #include <QSignalBlocker>
+#include <QTimer>
 
 #include <linux/videodev2.h>
 
@@ -13,6 +14,11 @@ namespace {
 
 // Sliders run from -100 to 100 for Qt's adjustments from -1 to 1.
 constexpr qreal SliderScale = 100.0;
+
+// Qt's real back-end may neither run with a size or rate its camera refuses
+// nor report it: a camera not running again by then has refused it. Cameras
+// restart in well under this.
+constexpr int ViewfinderRefusalMs = 5000;
 
 struct WhiteBalanceEntry
 {
@@ -250,6 +256,14 @@ void CameraControlsWnd::Report(const QString& message)
     emit SignalMessage(message);
 }
 
+// Queued: the camera may be in the middle of a call into this panel, and
+// the restart replaces it.
+void CameraControlsWnd::RequestRestart()
+{
+    const QCameraInfo cameraInfo = m_CameraInfo;
+    QMetaObject::invokeMethod(this, [this, cameraInfo] { emit SignalRestartCamera(cameraInfo); }, Qt::QueuedConnection);
+}
+
 void CameraControlsWnd::Save()
 {
     if (!m_CameraInfo.isNull())
@@ -332,7 +346,7 @@ void CameraControlsWnd::SlotViewfinderChosen(int index)
         m_Values.FrameRate = 0;
         Save();
         m_ViewfinderIndex = 0;
-        emit SignalRestartCamera(m_CameraInfo);
+        RequestRestart();
         return;
     }
     const PendingViewfinder previous{m_ViewfinderIndex, m_Camera->viewfinderSettings(), m_Values.Resolution,
@@ -358,8 +372,13 @@ void CameraControlsWnd::ApplyViewfinder(int index, const PendingViewfinder& prev
         m_ViewfinderComboBox->setCurrentIndex(index);
     }
     // The camera restarts with it; a refusal comes back as a camera error,
-    // possibly from within this call.
+    // possibly from within this call, or as a start that never ends.
+    const int serial = ++m_ViewfinderSerial;
     m_Camera->setViewfinderSettings(settings);
+    QTimer::singleShot(ViewfinderRefusalMs, this, [this, serial] {
+        if (serial == m_ViewfinderSerial)
+            SlotCameraError();
+    });
 }
 
 void CameraControlsWnd::SlotCameraError()
@@ -368,6 +387,7 @@ void CameraControlsWnd::SlotCameraError()
         return;
     const PendingViewfinder previous = *m_PendingViewfinder;
     m_PendingViewfinder.reset();
+    ++m_ViewfinderSerial;
     const QString refused = ViewfinderText(m_ViewfinderIndex);
     // A new choice is forgotten; a stored one stays stored but is not tried
     // again on this camera.
@@ -380,9 +400,9 @@ void CameraControlsWnd::SlotCameraError()
         const QSignalBlocker blocker(m_ViewfinderComboBox);
         m_ViewfinderComboBox->setCurrentIndex(previous.Index);
     }
-    m_Camera->setViewfinderSettings(previous.Settings);
-    if (m_Camera->state() != QCamera::ActiveState)
-        m_Camera->start();
+    // A fresh camera: Qt's real back-end, stuck starting, takes no other
+    // settings, and the fresh one starts with the previous choice.
+    RequestRestart();
     Report(tr("The camera refused %1; the previous setting stays").arg(refused));
 }
 
@@ -643,5 +663,5 @@ void CameraControlsWnd::SlotResetClicked()
     ApplyDeviceControls(true);
     Report(tr("Camera controls are back at the camera's defaults"));
     if (restart)
-        emit SignalRestartCamera(m_CameraInfo);
+        RequestRestart();
 }

@@ -80,6 +80,7 @@ private:
     void ConnectDeviceRow(const DeviceRow& row);
     void Report(const QString& message);
     void Save();
+    void RequestRestart();
 
     void ApplyOnReady();
     void SetControlsEnabled(bool enabled);
@@ -118,6 +119,8 @@ private:
     // A choice waiting for the camera to run with it, and what to go back to
     // if the camera refuses it.
     std::optional<PendingViewfinder> m_PendingViewfinder;
+    // Tells the wait for the latest choice from older ones.
+    int m_ViewfinderSerial = 0;
     // The stored choice has been tried since the camera became ready.
     bool m_ViewfinderApplied = false;
     // The camera refused the stored choice: not tried again until the next

@@ -170,7 +170,7 @@ void tst_CameraControlsWnd::pictureRateIsChosenAndKept()
 
     QSignalSpy restarts(&panel, &CameraControlsWnd::SignalRestartCamera);
     emit panel.m_ViewfinderComboBox->activated(0);
-    QCOMPARE(restarts.size(), 1);
+    QTRY_COMPARE(restarts.size(), 1);
     QCOMPARE(CameraControlSettings::Load(m_Cameras.at(0).deviceName()).FrameRate, 0.0);
 }
 
