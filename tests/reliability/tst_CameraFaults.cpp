@@ -85,6 +85,9 @@ void tst_CameraFaults::faults_data()
     QTest::newRow("unplugged after 60 frames, back 1.5 s later by itself")
         << "cameras=2;1.unplugafter=60;1.replugafter=1500" << true << 0 << int(CameraFaultRole::ComesBack)
         << "is not connected" << 1500 - 300 + 2000;
+    // The flood ends 2 s after the first listing; the fault is read soon after it starts.
+    QTest::newRow("a flood of 100 unplugs and returns in 2 s, then back by itself")
+        << "cameras=1;flaps=100;flapms=20" << true << 0 << int(CameraFaultRole::ComesBack) << "Camera" << 2000 + 2000;
     QTest::newRow("switched quickly among good and failing cameras, then a good one")
         << "cameras=3;3.startfail=on;2.slowstart=200" << false << switches << 1 << "" << 0;
 }
