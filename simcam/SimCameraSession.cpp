@@ -384,7 +384,8 @@ void SimCameraSession::SlotLost(int generation)
 {
     if (generation != m_Generation)
         return;
-    const bool unplugged = m_RunUnplugs && SimPresence::Unplug(Setup().DeviceName, Setup().ReplugAfterMs);
+    const bool unplugged = (m_RunUnplugs && SimPresence::Unplug(Setup().DeviceName, Setup().ReplugAfterMs))
+                           || !SimPresence::IsPresent(Setup().DeviceName);
     Fail(unplugged ? QStringLiteral("the synthetic camera was unplugged") : QStringLiteral("the synthetic camera was lost"),
          QCamera::UnloadedState);
 }

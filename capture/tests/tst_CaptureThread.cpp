@@ -364,7 +364,9 @@ void tst_CaptureThread::describesCameraProblems()
     const QString message = CameraProblem::Message(found, "Bench cam", errorString);
     QVERIFY2(message.contains(says), qPrintable(message));
     QCOMPARE(message.contains("Bench cam"), found != CameraProblem::Kind::NoCamera);
-    QCOMPARE(CameraProblem::IsTemporary(found), found == CameraProblem::Kind::Gone || found == CameraProblem::Kind::Busy);
+    const bool fatal = found == CameraProblem::Kind::NoCamera || found == CameraProblem::Kind::BackendMissing
+                       || found == CameraProblem::Kind::FailedToStart;
+    QCOMPARE(CameraProblem::IsTemporary(found), !fatal);
 }
 
 void tst_CaptureThread::framesReachReceiver_data()
@@ -510,7 +512,7 @@ void tst_CaptureThread::cameraFailureReportedOnce_data()
     QTest::addColumn<QString>("says");
     QTest::addColumn<bool>("missing");
     QTest::newRow("fails to start") << 4 << "failed to start" << false;
-    QTest::newRow("lost after frames") << 5 << "stopped" << false;
+    QTest::newRow("lost after frames") << 5 << "stopped" << true;
     QTest::newRow("held by another program") << 9 << "in use by another program" << true;
     QTest::newRow("unplugged after frames") << 10 << "is not connected" << true;
 }
