@@ -174,6 +174,10 @@ void CameraControlsWnd::SetCamera(QCamera* camera, const QCameraInfo& cameraInfo
         return;
     if (m_Camera)
         disconnect(m_Camera, nullptr, this, nullptr);
+    // A refused stored choice stays refused for its device: the fresh start
+    // that follows a refusal must not try it again.
+    if (cameraInfo.deviceName() != m_CameraInfo.deviceName())
+        m_StoredViewfinderRefused = false;
     m_Camera = camera;
     m_CameraInfo = cameraInfo;
     m_Values = CameraControlSettings::Load(cameraInfo.deviceName());
@@ -183,7 +187,6 @@ void CameraControlsWnd::SetCamera(QCamera* camera, const QCameraInfo& cameraInfo
     m_ReadyQueued = false;
     m_PendingViewfinder.reset();
     m_ViewfinderApplied = false;
-    m_StoredViewfinderRefused = false;
     m_ViewfinderChoices.clear();
     m_ViewfinderIndex = 0;
     SetControlsEnabled(false);
@@ -326,7 +329,7 @@ void CameraControlsWnd::ApplyStoredViewfinder()
     for (int i = 0; i < m_ViewfinderChoices.size(); ++i) {
         const ViewfinderChoice& choice = m_ViewfinderChoices.at(i);
         if (choice.Resolution == m_Values.Resolution && qFuzzyCompare(choice.FrameRate, m_Values.FrameRate)) {
-            ApplyViewfinder(i + 1, {0, m_Camera->viewfinderSettings(), m_Values.Resolution, m_Values.FrameRate});
+            ApplyViewfinder(i + 1, {0, m_Camera->viewfinderSettings(), m_Values.Resolution, m_Values.FrameRate, true});
             return;
         }
     }
@@ -350,7 +353,7 @@ void CameraControlsWnd::SlotViewfinderChosen(int index)
         return;
     }
     const PendingViewfinder previous{m_ViewfinderIndex, m_Camera->viewfinderSettings(), m_Values.Resolution,
-                                     m_Values.FrameRate};
+                                     m_Values.FrameRate, false};
     m_Values.Resolution = m_ViewfinderChoices.at(index - 1).Resolution;
     m_Values.FrameRate = m_ViewfinderChoices.at(index - 1).FrameRate;
     Save();
@@ -390,8 +393,8 @@ void CameraControlsWnd::SlotCameraError()
     ++m_ViewfinderSerial;
     const QString refused = ViewfinderText(m_ViewfinderIndex);
     // A new choice is forgotten; a stored one stays stored but is not tried
-    // again on this camera.
-    m_StoredViewfinderRefused = previous.Resolution == m_Values.Resolution;
+    // again on this device.
+    m_StoredViewfinderRefused = previous.FromStore;
     m_Values.Resolution = previous.Resolution;
     m_Values.FrameRate = previous.FrameRate;
     Save();

@@ -68,6 +68,8 @@ private:
         QCameraViewfinderSettings Settings;
         QSize Resolution;
         qreal FrameRate;
+        // The choice tried is the stored one, not the user's new one.
+        bool FromStore;
     };
     struct ViewfinderChoice
     {
@@ -123,7 +125,7 @@ private:
     int m_ViewfinderSerial = 0;
     // The stored choice has been tried since the camera became ready.
     bool m_ViewfinderApplied = false;
-    // The camera refused the stored choice: not tried again until the next
-    // camera, so a refusal cannot restart the camera over and over.
+    // The camera refused the stored choice: not tried again until another
+    // device or a new choice, so a refusal cannot restart it over and over.
     bool m_StoredViewfinderRefused = false;
 };
