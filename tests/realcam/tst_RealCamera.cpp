@@ -38,6 +38,7 @@ constexpr double kHoleSlack = 0.012;
 // Below this a camera that offers 30 fps was not asked for its fastest rate
 // (the timing line shows the rate frames reach the view).
 constexpr double kFastestFps = 20;
+constexpr int kReplugResumeMs = 2000;
 
 QString Standin(int index, const QString& fields = {})
 {
@@ -112,6 +113,10 @@ void tst_RealCamera::run_data()
     // program hears of nothing, and must simply keep going.
     QTest::newRow("frames of another size than negotiated")
         << QStringList{Standin(0, "wrongsize=on")} << "close" << "" << QColor() << 0.0 << -1;
+    QTest::newRow("unplugged and plugged back: told, then frames within 2 s")
+        << QStringList{Standin(0), second} << "replug" << "not connected" << QColor() << 0.0 << kReplugResumeMs;
+    QTest::newRow("100 plug and unplug events in 3 s")
+        << QStringList{Standin(0), second} << "flood" << "" << QColor() << 0.0 << -1;
     QTest::newRow("answers nonsense to every query")
         << QStringList{Standin(0, "nonsense=on;ctrl.brightness=0,255,1,128")} << "fault" << "" << QColor() << 0.0
         << -1;
@@ -141,6 +146,7 @@ void tst_RealCamera::run()
     child.SetVariable("GST_REGISTRY_FORK", "no");
     child.SetVariable("QT_GSTREAMER_CAMERABIN_VIDEOSRC", "lentaviostandinsrc");
     child.SetVariable("LENTAVIO_STANDINS", table);
+    child.SetVariable("LSAN_OPTIONS", LENTAVIO_STANDIN_LSAN);
     child.Start();
     const bool ended = child.WaitForExit(120000);
     QVERIFY2(ended && !child.Failed() && !child.HasSanitizerReport(), qPrintable(child.Describe()));
