@@ -1,5 +1,6 @@
 #include "Lentavio.h"
 
+#include "CameraControlsWnd.h"
 #include "CameraSelectWnd.h"
 #include "CameraSettings.h"
 #include "EdgeDetectWnd.h"
@@ -31,13 +32,17 @@ Lentavio::Lentavio(QWidget* parent)
     setupUi(this);
 
     CreateDockPanels();
+    CreateCameraControlsPanel();
     CreateMeasurePanel();
     StartCapture();
 
-    FillCameraMenu();
+    FillCameraMenu(m_CameraPresence.GetCameras());
     connect(m_MenuCamera, &QMenu::triggered, this, &Lentavio::SlotCameraMenuTriggered);
     connect(m_MenuCamera, &QMenu::aboutToShow, this, &Lentavio::SlotCameraMenuOpening);
     connect(SettingsStore::Instance(), &SettingsStore::SignalWriteFailed, this, &Lentavio::SlotSettingsWriteFailed);
+    // The list is read while the menu is open and follows the cameras present.
+    connect(m_MenuCamera, &QMenu::aboutToHide, &m_CameraPresence, &CameraPresence::Release);
+    connect(&m_CameraPresence, &CameraPresence::SignalCamerasChanged, this, &Lentavio::FillCameraMenu);
 
     RestoreLayout();
 }
@@ -53,6 +58,7 @@ Lentavio::~Lentavio()
 void Lentavio::CreateDockPanels()
 {
     auto* cameraSelectWnd = new CameraSelectWnd();
+    cameraSelectWnd->FollowCameras(&m_CameraPresence);
     addDockWidget(Qt::RightDockWidgetArea, cameraSelectWnd);
     m_MenuWindows->addAction(cameraSelectWnd->toggleViewAction());
 
@@ -65,6 +71,23 @@ void Lentavio::CreateDockPanels()
     edgeDetectWnd->setVisible(false);
     addDockWidget(Qt::RightDockWidgetArea, edgeDetectWnd);
     m_MenuWindows->addAction(edgeDetectWnd->toggleViewAction());
+}
+
+// Below the other panels, hidden at first; it follows every camera the
+// capture starts.
+void Lentavio::CreateCameraControlsPanel()
+{
+    auto* cameraControlsWnd = new CameraControlsWnd();
+    cameraControlsWnd->setVisible(false);
+    addDockWidget(Qt::RightDockWidgetArea, cameraControlsWnd);
+    m_MenuWindows->addAction(cameraControlsWnd->toggleViewAction());
+    connect(&m_CaptureThread, &CaptureThread::SignalCameraStarted, cameraControlsWnd,
+            [this, cameraControlsWnd](const QCameraInfo& cameraInfo) {
+                cameraControlsWnd->SetCamera(m_CaptureThread.GetCamera(), cameraInfo);
+            });
+    connect(cameraControlsWnd, &CameraControlsWnd::SignalRestartCamera, this, &Lentavio::SlotSelectedCameraChanged);
+    connect(cameraControlsWnd, &CameraControlsWnd::SignalMessage, m_StatusBar,
+            [this](const QString& message) { m_StatusBar->showMessage(message); });
 }
 
 void Lentavio::CreateMeasurePanel()
@@ -92,6 +115,11 @@ void Lentavio::StartCapture()
     connect(&m_CaptureThread, &CaptureThread::SignalFrameReady, this, &Lentavio::SlotFrameReady);
     connect(&m_CaptureThread, &CaptureThread::SignalCameraError, m_StatusBar,
             [this](const QString& message) { m_StatusBar->showMessage(message); });
+    // A camera that went away, or that another program held, is started
+    // again once it is listed: the picture comes back by itself.
+    connect(&m_CaptureThread, &CaptureThread::SignalCameraMissing, &m_CameraPresence, &CameraPresence::WaitFor);
+    connect(&m_CameraPresence, &CameraPresence::SignalCameraBack, this,
+            [this](const QCameraInfo& cameraInfo) { m_CaptureThread.StartCamera(cameraInfo); });
     m_CaptureThread.BindToThread(&m_WorkerThread);
     m_WorkerThread.start(QThread::InheritPriority);
     m_FrameTimer.start();
@@ -100,14 +128,14 @@ void Lentavio::StartCapture()
     m_CaptureThread.StartCamera(CameraSettings::Instance()->GetSelectedCamera());
 }
 
-// The menu lists the cameras present at start-up and is never rebuilt; an
-// entry's data is its index in the camera list.
-void Lentavio::FillCameraMenu()
+// An entry's data is its camera's device name, so that it means the same
+// camera however the list changes.
+void Lentavio::FillCameraMenu(const QList<QCameraInfo>& cameras)
 {
-    const QList<QCameraInfo> cameras = QCameraInfo::availableCameras();
-    for (int i = 0; i < cameras.size(); ++i) {
-        QAction* action = m_MenuCamera->addAction(cameras.at(i).description());
-        action->setData(i);
+    m_MenuCamera->clear();
+    for (const QCameraInfo& camera : cameras) {
+        QAction* action = m_MenuCamera->addAction(camera.description());
+        action->setData(camera.deviceName());
         action->setCheckable(true);
     }
 }
@@ -127,24 +155,31 @@ void Lentavio::closeEvent(QCloseEvent* event)
 
 void Lentavio::SlotCameraMenuOpening()
 {
-    const int selected = CameraSettings::Instance()->GetSelectedCameraIndex();
-    const QList<QAction*> actions = m_MenuCamera->actions();
-    for (int i = 0; i < actions.size(); ++i)
-        actions.at(i)->setChecked(i == selected);
+    m_CameraPresence.Hold();
+    m_CameraPresence.Refresh();
+    FillCameraMenu(m_CameraPresence.GetCameras());
+    const QString selected = CameraSettings::Instance()->GetSelectedCamera().deviceName();
+    for (QAction* action : m_MenuCamera->actions())
+        action->setChecked(!selected.isEmpty() && action->data().toString() == selected);
 }
 
-// The camera list may have changed since start-up: the entry's index is
-// applied to the current list, and an index past its end is ignored.
+// The entry may be older than the camera list: its camera is looked up by
+// device name in the current one, and a camera gone since selects nothing.
 void Lentavio::SlotCameraMenuTriggered(QAction* action)
 {
-    const int index = action->data().toInt();
-    const QList<QCameraInfo> cameras = QCameraInfo::availableCameras();
-    if (index >= 0 && index < cameras.size())
-        CameraSettings::Instance()->SetSelectedCamera(cameras.at(index));
+    const QString deviceName = action->data().toString();
+    for (const QCameraInfo& camera : QCameraInfo::availableCameras()) {
+        if (camera.deviceName() == deviceName) {
+            CameraSettings::Instance()->SetSelectedCamera(camera);
+            return;
+        }
+    }
+    m_StatusBar->showMessage(tr("Camera \"%1\" is not connected any more: nothing was selected").arg(action->text()));
 }
 
 void Lentavio::SlotSelectedCameraChanged(QCameraInfo cameraInfo)
 {
+    m_CameraPresence.StopWaiting();
     m_CaptureThread.StartCamera(cameraInfo);
 }
 

@@ -2,6 +2,7 @@
 
 #include "ui_Lentavio.h"
 
+#include "CameraPresence.h"
 #include "CaptureThread.h"
 
 #include <QCameraInfo>
@@ -41,16 +42,20 @@ private slots:
 
 private:
     void CreateDockPanels();
+    void CreateCameraControlsPanel();
     // Docked after every other panel, with its Ctrl+S window action.
     void CreateMeasurePanel();
     void StartCapture();
-    void FillCameraMenu();
+    void FillCameraMenu(const QList<QCameraInfo>& cameras);
     void RestoreLayout();
 
     CaptureThread m_CaptureThread;
     QThread m_WorkerThread;
     QElapsedTimer m_FrameTimer;
     HoleDetectWnd* m_HoleDetectWnd = nullptr;
+    // The cameras present, for the Camera menu and the camera panel, and the
+    // watch for a camera in use that went away.
+    CameraPresence m_CameraPresence;
     MeasureWnd* m_MeasureWnd = nullptr;
     // The frame behind the picture shown, kept only while snapshots want it.
     cv::Mat m_LastFrame;

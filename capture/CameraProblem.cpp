@@ -38,12 +38,12 @@ QString CameraProblem::Message(Kind kind, const QString& name, const QString& er
     case Kind::FailedToStart:
         return tr("Camera \"%1\" failed to start%2").arg(name, detail);
     case Kind::Stopped:
-        return tr("Camera \"%1\" stopped%2").arg(name, detail);
+        return tr("Camera \"%1\" stopped%2: trying it again").arg(name, detail);
     }
     return QString();
 }
 
 bool CameraProblem::IsTemporary(Kind kind)
 {
-    return kind == Kind::Gone || kind == Kind::Busy;
+    return kind == Kind::Gone || kind == Kind::Busy || kind == Kind::Stopped;
 }

@@ -23,7 +23,8 @@ public:
                          bool hasRun);
     // name: the camera's description, or its device name when it has none.
     static QString Message(Kind kind, const QString& name, const QString& errorString);
-    // Worth trying again on its own once it is listed: it was unplugged or
-    // another program held it.
+    // Worth trying again on its own once it is listed: it was unplugged,
+    // another program held it, or it failed while running (an unplug the
+    // list has not caught up with looks just like that).
     static bool IsTemporary(Kind kind);
 };

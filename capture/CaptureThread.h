@@ -47,7 +47,8 @@ public:
     bool StartCamera(const QCameraInfo& cameraInfo);
     // The camera in use, or null before the first start. User-interface
     // thread only.
-    const QCamera* GetCamera() const;
+    // The camera's own settings may be changed through it.
+    QCamera* GetCamera() const;
     // Must be called before the thread starts.
     void BindToThread(QThread* thread);
     // Call from the receiver of SignalFrameReady once the frame is shown:
@@ -76,8 +77,9 @@ signals:
     // User-interface thread: the camera in use produces frames, after every
     // start and restart. Per-camera settings go to it from here.
     void SignalCameraStarted(QCameraInfo cameraInfo);
-    // User-interface thread: the camera in use went away or another program
-    // holds it; starting it again once it is listed may bring it back.
+    // User-interface thread: the camera in use went away, another program
+    // holds it, it failed while running or (a few times in a row) failed to
+    // start; starting it again once it is listed may bring it back.
     void SignalCameraMissing(QCameraInfo cameraInfo);
 
 private slots:
@@ -121,4 +123,6 @@ private:
     QCameraInfo m_CameraInfo;
     bool m_FrameRateChosen = false;
     bool m_CameraHasRun = false;
+    // Starts of this camera that failed since it last ran.
+    int m_FailedStarts = 0;
 };

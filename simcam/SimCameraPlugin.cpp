@@ -21,6 +21,10 @@ const QVector<SimCameraSetup>& SimCameraPlugin::Cameras()
         // A typo in a test set-up should not pass unnoticed.
         for (const QString& problem : problems)
             qCWarning(SimCamLog, "%s: ignored \"%s\"", SimConfig::EnvironmentVariable, qPrintable(problem));
+        for (const SimCameraSetup& camera : parsed) {
+            if (camera.FlapCount > 0)
+                SimPresence::Flap(camera.DeviceName, camera.FlapCount, camera.FlapMs);
+        }
         return parsed;
     }();
     return cameras;

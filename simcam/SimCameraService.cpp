@@ -4,6 +4,7 @@
 #include "SimCameraInfoControl.h"
 #include "SimCameraSession.h"
 #include "SimDeviceSelectorControl.h"
+#include "SimImageProcessingControl.h"
 #include "SimRendererControl.h"
 #include "SimViewfinderSettingsControl.h"
 
@@ -17,6 +18,7 @@ SimCameraService::SimCameraService(const QVector<SimCameraSetup>& cameras, QObje
     , m_Renderer(new SimRendererControl(m_Session, this))
     , m_ViewfinderSettings(new SimViewfinderSettingsControl(m_Session, this))
     , m_CameraInfo(new SimCameraInfoControl(cameras, this))
+    , m_ImageProcessing(new SimImageProcessingControl(m_Session->Adjust(), this))
 {
 }
 
@@ -37,6 +39,8 @@ QMediaControl* SimCameraService::requestControl(const char* name)
         return m_ViewfinderSettings;
     if (is(QCameraInfoControl_iid))
         return m_CameraInfo;
+    if (is(QCameraImageProcessingControl_iid))
+        return m_ImageProcessing;
     if (is(QVideoRendererControl_iid) && !m_RendererTaken) {
         m_RendererTaken = true;
         return m_Renderer;

@@ -8,6 +8,7 @@ class SimCameraControl;
 class SimCameraInfoControl;
 class SimCameraSession;
 class SimDeviceSelectorControl;
+class SimImageProcessingControl;
 class SimRendererControl;
 class SimViewfinderSettingsControl;
 
@@ -31,6 +32,7 @@ private:
     SimRendererControl* m_Renderer;
     SimViewfinderSettingsControl* m_ViewfinderSettings;
     SimCameraInfoControl* m_CameraInfo;
+    SimImageProcessingControl* m_ImageProcessing;
     // The renderer has one user at a time.
     bool m_RendererTaken = false;
 };

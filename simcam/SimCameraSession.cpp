@@ -5,6 +5,7 @@
 #include "SimFrameRenderer.h"
 #include "SimFrameSink.h"
 #include "SimHoleScene.h"
+#include "SimImageAdjust.h"
 #include "SimImageScene.h"
 #include "SimPresence.h"
 
@@ -26,6 +27,7 @@ int BytesPerPixel(QVideoFrame::PixelFormat format)
 SimCameraSession::SimCameraSession(const QVector<SimCameraSetup>& cameras, QObject* parent)
     : QObject(parent)
     , m_Cameras(cameras)
+    , m_Adjust(std::make_shared<SimImageAdjust>())
 {
     // Connected once here rather than posted as lambdas from the producer
     // thread: a lambda built there reaches this thread through Qt's event
@@ -176,6 +178,11 @@ void SimCameraSession::SlotSurfaceDestroyed()
     m_Surface = nullptr;
 }
 
+const std::shared_ptr<SimImageAdjust>& SimCameraSession::Adjust() const
+{
+    return m_Adjust;
+}
+
 QList<QCameraViewfinderSettings> SimCameraSession::SupportedSettings() const
 {
     QList<QCameraViewfinderSettings> supported;
@@ -271,6 +278,7 @@ bool SimCameraSession::PrepareRenderer(QVideoFrame::PixelFormat format, QString*
     auto renderer = std::make_shared<SimFrameRenderer>(std::move(scene), Setup().Noise);
     if (!renderer->Prepare(Setup().Size, BytesPerPixel(format), error))
         return false;
+    renderer->SetAdjust(m_Adjust);
     m_Renderer = renderer;
     m_RendererFormat = format;
     const int bytesPerLine = Setup().Size.width() * BytesPerPixel(format) + Setup().Padding;
@@ -376,7 +384,8 @@ void SimCameraSession::SlotLost(int generation)
 {
     if (generation != m_Generation)
         return;
-    const bool unplugged = m_RunUnplugs && SimPresence::Unplug(Setup().DeviceName, Setup().ReplugAfterMs);
+    const bool unplugged = (m_RunUnplugs && SimPresence::Unplug(Setup().DeviceName, Setup().ReplugAfterMs))
+                           || !SimPresence::IsPresent(Setup().DeviceName);
     Fail(unplugged ? QStringLiteral("the synthetic camera was unplugged") : QStringLiteral("the synthetic camera was lost"),
          QCamera::UnloadedState);
 }

@@ -13,6 +13,7 @@
 class QAbstractVideoSurface;
 class SimFramePool;
 class SimFrameProducer;
+class SimImageAdjust;
 class SimFrameRenderer;
 class SimFrameSink;
 
@@ -38,6 +39,9 @@ public:
 
     QAbstractVideoSurface* Surface() const;
     void SetSurface(QAbstractVideoSurface* surface);
+
+    // Shared with the renderer of every run.
+    const std::shared_ptr<SimImageAdjust>& Adjust() const;
 
     QList<QCameraViewfinderSettings> SupportedSettings() const;
     QCameraViewfinderSettings Settings() const;
@@ -82,6 +86,7 @@ private:
     std::shared_ptr<SimFrameRenderer> m_Renderer;
     QVideoFrame::PixelFormat m_RendererFormat = QVideoFrame::Format_Invalid;
     std::shared_ptr<SimFramePool> m_Pool;
+    std::shared_ptr<SimImageAdjust> m_Adjust;
     std::shared_ptr<SimFrameSink> m_Sink;
     std::unique_ptr<SimFrameProducer> m_Producer;
     // The next frame's number: a restart (QCamera makes one to change the

@@ -45,6 +45,11 @@ struct SimCameraSetup
     // and listed again ReplugAfterMs later (0: never).
     int UnplugAfter = 0;
     int ReplugAfterMs = 0;
+    // A loose plug: from the first listing on, gone and back FlapCount
+    // times in all, a change every FlapMs; a stream in progress ends when
+    // it goes. Then it stays.
+    int FlapCount = 0;
+    int FlapMs = 20;
     // Held by another program: listed, but refuses to start.
     bool Busy = false;
     int UnmappableEvery = 0;  // every Nth frame; 0: none

@@ -266,6 +266,10 @@ bool SimConfig::Apply(SimCameraSetup& setup, const QString& key, const QString& 
         return ReadInt(value, 0, INT_MAX, &setup.UnplugAfter);
     if (key == QLatin1String("replugafter"))
         return ReadInt(value, 0, 3600000, &setup.ReplugAfterMs);
+    if (key == QLatin1String("flaps"))
+        return ReadInt(value, 0, 100000, &setup.FlapCount);
+    if (key == QLatin1String("flapms"))
+        return ReadInt(value, 1, 60000, &setup.FlapMs);
     if (key == QLatin1String("busy"))
         return ReadFlag(value, &setup.Busy);
     if (key == QLatin1String("unmappable"))

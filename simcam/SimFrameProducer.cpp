@@ -3,6 +3,7 @@
 #include "SimFramePool.h"
 #include "SimFrameRenderer.h"
 #include "SimFrameSink.h"
+#include "SimPresence.h"
 #include "SimVideoBuffer.h"
 
 #include <chrono>
@@ -96,7 +97,8 @@ void SimFrameProducer::Loop(const std::shared_ptr<Run>& run)
     if (run->WaitUntil(deadline)) {
         run->Notify(setup.Started);
         for (int made = 0;; ++made) {
-            if (setup.Setup.LostAfter > 0 && made >= setup.Setup.LostAfter) {
+            const bool lost = setup.Setup.LostAfter > 0 && made >= setup.Setup.LostAfter;
+            if (lost || !SimPresence::IsPresent(setup.Setup.DeviceName)) {
                 run->Notify(setup.Lost);
                 break;
             }

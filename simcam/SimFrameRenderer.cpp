@@ -51,6 +51,11 @@ bool SimFrameRenderer::Prepare(QSize size, int bytesPerPixel, QString* error)
     return true;
 }
 
+void SimFrameRenderer::SetAdjust(std::shared_ptr<const SimImageAdjust> adjust)
+{
+    m_Adjust = std::move(adjust);
+}
+
 void SimFrameRenderer::Render(quint32 frameNumber, uchar* bits, int bytesPerLine)
 {
     const uchar* picture = m_Scene->Picture(frameNumber);
@@ -75,5 +80,7 @@ void SimFrameRenderer::Render(quint32 frameNumber, uchar* bits, int bytesPerLine
     }
     if (m_Streamed)
         Kernels().StreamFence();
+    if (m_Adjust)
+        m_Adjust->Apply(bits, bytesPerLine, m_Size.width(), m_Size.height(), m_BytesPerPixel);
     SimFrameStamp::Write(bits, bytesPerLine, m_BytesPerPixel, frameNumber);
 }

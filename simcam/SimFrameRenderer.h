@@ -1,5 +1,6 @@
 #pragma once
 
+#include "SimImageAdjust.h"
 #include "SimScene.h"
 
 #include <memory>
@@ -14,6 +15,8 @@ public:
     SimFrameRenderer(std::unique_ptr<SimScene> scene, int noiseLevel);
 
     bool Prepare(QSize size, int bytesPerPixel, QString* error);
+    // Adjustments applied to every frame from now on, before its stamp.
+    void SetAdjust(std::shared_ptr<const SimImageAdjust> adjust);
     // bytesPerLine >= width * bytesPerPixel; bytes past a row's pixels are left alone.
     void Render(quint32 frameNumber, uchar* bits, int bytesPerLine);
 
@@ -26,4 +29,5 @@ private:
     std::vector<uchar> m_Noise;
     // Frames too big for the caches are written past them.
     bool m_Streamed = false;
+    std::shared_ptr<const SimImageAdjust> m_Adjust;
 };

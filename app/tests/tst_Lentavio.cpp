@@ -40,6 +40,7 @@ private slots:
 
     void CameraMenuListsCamerasAndChecksTheSelected();
     void CameraMenuSelectsOnlyAChangedCamera();
+    void CameraMenuEntryOfAGoneCameraSelectsNothing();
     void FramesReachTheViewAndTheStatusLine();
     void StatusLineCarriesTheStageTimes();
     void EmptyFrameIsSurvived();
@@ -116,8 +117,8 @@ void tst_Lentavio::PanelsAreDockedInOrder()
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
 
-    const QStringList names{"CameraSelectWnd", "HoleDetectWnd", "EdgeDetectWnd", "MeasureWnd"};
-    const QStringList titles{"Camera", "Hole detect", "Edge detect", "Measure"};
+    const QStringList names{"CameraSelectWnd", "HoleDetectWnd", "EdgeDetectWnd", "CameraControlsWnd", "MeasureWnd"};
+    const QStringList titles{"Camera", "Hole detect", "Edge detect", "Camera controls", "Measure"};
     const QList<QAction*> entries = Menu(window, "m_MenuWindows")->actions();
     QCOMPARE(entries.size(), names.size());
     int lastTop = -1;
@@ -193,7 +194,7 @@ void tst_Lentavio::CameraMenuListsCamerasAndChecksTheSelected()
     QCOMPARE(entries.size(), 3);
     for (int i = 0; i < 3; ++i) {
         QCOMPARE(entries[i]->text(), cameras[i].description());
-        QCOMPARE(entries[i]->data(), QVariant(i));
+        QCOMPARE(entries[i]->data().toString(), cameras[i].deviceName());
         QVERIFY(entries[i]->isCheckable());
     }
 
@@ -223,6 +224,28 @@ void tst_Lentavio::CameraMenuSelectsOnlyAChangedCamera()
     QCOMPARE(QSettings().value("Camera/device").toString(), chosen.deviceName());
     QCOMPARE(QSettings().value("Camera/position").toInt(), int(chosen.position()));
     QCOMPARE(m_Settings->GetSelectedCameraIndex(), other);
+}
+
+// An entry older than the camera list: its camera was unplugged before
+// the menu read the list again.
+void tst_Lentavio::CameraMenuEntryOfAGoneCameraSelectsNothing()
+{
+    Lentavio window;
+    QMenu* menu = Menu(window, "m_MenuCamera");
+    const QCameraInfo before = m_Settings->GetSelectedCamera();
+    QSignalSpy spy(m_Settings.get(), &CameraSettings::SignalSelectedCameraChanged);
+    QAction* stale = menu->addAction("Unplugged camera");
+    stale->setData(QString("no-such-camera"));
+
+    stale->trigger();
+    QCOMPARE(spy.count(), 0);
+    QCOMPARE(m_Settings->GetSelectedCamera(), before);
+    QVERIFY(StatusBar(window)->currentMessage().contains("\"Unplugged camera\" is not connected"));
+
+    // Opening the menu reads the list again: the stale entry goes.
+    emit menu->aboutToShow();
+    QCOMPARE(menu->actions().size(), 3);
+    emit menu->aboutToHide();
 }
 
 void tst_Lentavio::FramesReachTheViewAndTheStatusLine()

@@ -1,3 +1,4 @@
+#include "CameraPresence.h"
 #include "CameraSelectWnd.h"
 #include "CameraSettings.h"
 #include "PanelTestSupport.h"
@@ -28,6 +29,8 @@ private slots:
     void followsCameraChosenElsewhere();
     void cameraMissingFromListLeavesEntry();
     void noCameraLeavesListEmpty();
+    void listFollowsCamerasPresent_data();
+    void listFollowsCamerasPresent();
     void flipBoxesWriteAtOnce_data();
     void flipBoxesWriteAtOnce();
 
@@ -80,7 +83,7 @@ void tst_CameraSelectWnd::firstStart()
     QCOMPARE(ComboBox()->count(), m_Cameras.size());
     for (int i = 0; i < m_Cameras.size(); ++i) {
         QCOMPARE(ComboBox()->itemText(i), m_Cameras.at(i).description());
-        QVERIFY(!ComboBox()->itemData(i).isValid());
+        QCOMPARE(ComboBox()->itemData(i).toString(), m_Cameras.at(i).deviceName());
     }
     QCOMPARE(ComboBox()->currentIndex(), m_Cameras.indexOf(QCameraInfo::defaultCamera()));
     QVERIFY(!m_Panel->findChild<QCheckBox*>("m_FlipHorizontally")->isChecked());
@@ -161,6 +164,52 @@ void tst_CameraSelectWnd::noCameraLeavesListEmpty()
     QTest::keyClick(ComboBox(), Qt::Key_Down);
     QCOMPARE(changed.count(), 0);
     QVERIFY(QSettings().allKeys().isEmpty());
+}
+
+void tst_CameraSelectWnd::listFollowsCamerasPresent_data()
+{
+    QTest::addColumn<bool>("selectedGoes");
+    QTest::newRow("another camera goes and comes back") << false;
+    QTest::newRow("the camera in use goes and comes back") << true;
+}
+
+// An entry stays on its device whatever the list does; the entry of a
+// camera gone since the list was read selects nothing.
+void tst_CameraSelectWnd::listFollowsCamerasPresent()
+{
+    QFETCH(bool, selectedGoes);
+    if (m_Cameras.size() < 2)
+        QSKIP(NeedsTwoCameras);
+    CreatePanel();
+    CameraPresence presence;
+    m_Panel->FollowCameras(&presence);
+    const QCameraInfo kept = selectedGoes ? m_Cameras.last() : m_Cameras.first();
+    const QCameraInfo gone = selectedGoes ? m_Cameras.first() : m_Cameras.last();
+    m_Settings->SetSelectedCamera(m_Cameras.first());
+    QSignalSpy changed(m_Settings.get(), &CameraSettings::SignalSelectedCameraChanged);
+
+    emit presence.SignalCamerasChanged({kept});
+    QCOMPARE(ComboBox()->count(), 1);
+    QCOMPARE(ComboBox()->itemData(0).toString(), kept.deviceName());
+    QCOMPARE(ComboBox()->currentIndex(), selectedGoes ? -1 : 0);
+
+    emit presence.SignalCamerasChanged(m_Cameras);
+    QCOMPARE(ComboBox()->count(), m_Cameras.size());
+    QCOMPARE(ComboBox()->currentIndex(), 0);
+    QCOMPARE(changed.count(), 0);
+
+    // Gone again, but not read yet: its entry is still there.
+    ComboBox()->addItem(QStringLiteral("Unplugged camera"), QStringLiteral("no-such-camera"));
+    ComboBox()->setCurrentIndex(ComboBox()->count() - 1);
+    QCOMPARE(changed.count(), 0);
+    QCOMPARE(m_Settings->GetSelectedCamera(), m_Cameras.first());
+
+    // Reading the list only while it is open.
+    QVERIFY(!presence.IsPolling());
+    ComboBox()->showPopup();
+    QVERIFY(presence.IsPolling());
+    ComboBox()->hidePopup();
+    QTRY_VERIFY(!presence.IsPolling());
 }
 
 void tst_CameraSelectWnd::flipBoxesWriteAtOnce_data()

@@ -3,6 +3,7 @@
 
 #include "SimCameraRig.h"
 
+#include <QCameraImageProcessing>
 #include <QCameraInfo>
 #include <QElapsedTimer>
 #include <QGuiApplication>
@@ -103,6 +104,8 @@ private slots:
     void oddFrames();
     void slowStart();
     void showsAPicture();
+    void adjustmentsShowInThePicture_data();
+    void adjustmentsShowInThePicture();
     void missingPictureIsACameraError();
     void noFrameAfterStop_data();
     void noFrameAfterStop();
@@ -350,6 +353,52 @@ void tst_SimCameraConfigured::showsAPicture()
     // Scaled to fill 640 x 480; channel levels kept within 16..239.
     QCOMPARE(rig.Probe().PixelAt(100, 300), (QVector<int>{30, 50, 220}));
     QCOMPARE(rig.Probe().PixelAt(500, 100), (QVector<int>{210, 60, 40}));
+}
+
+void tst_SimCameraConfigured::adjustmentsShowInThePicture_data()
+{
+    QTest::addColumn<qreal>("brightness");
+    QTest::addColumn<qreal>("contrast");
+    QTest::addColumn<qreal>("saturation");
+    QTest::addColumn<QVector<int>>("red");
+    QTest::addColumn<QVector<int>>("blue");
+    // The two halves of the picture are B,G,R 30,50,220 and 210,60,40.
+    QTest::newRow("brighter, clipped at white") << 0.5 << 0.0 << 0.0 << QVector<int>{94, 114, 255}
+                                                << QVector<int>{255, 124, 104};
+    QTest::newRow("darker, clipped at black") << -0.25 << 0.0 << 0.0 << QVector<int>{0, 18, 188}
+                                              << QVector<int>{178, 28, 8};
+    QTest::newRow("more contrast") << 0.0 << 0.5 << 0.0 << QVector<int>{0, 11, 255} << QVector<int>{251, 26, 0};
+    QTest::newRow("no contrast is flat grey") << 0.0 << -1.0 << 0.0 << QVector<int>{128, 128, 128}
+                                              << QVector<int>{128, 128, 128};
+    QTest::newRow("no saturation is grey") << 0.0 << 0.0 << -1.0 << QVector<int>{100, 100, 100}
+                                           << QVector<int>{103, 103, 103};
+    QTest::newRow("more saturation") << 0.0 << 0.0 << 0.5 << QVector<int>{0, 25, 255} << QVector<int>{255, 38, 8};
+    QTest::newRow("out of range is clamped") << 3.0 << 0.0 << 0.0 << QVector<int>{158, 178, 255}
+                                             << QVector<int>{255, 188, 168};
+}
+
+// Set while the camera runs, as the program does; the frame stamp survives.
+void tst_SimCameraConfigured::adjustmentsShowInThePicture()
+{
+    QFETCH(qreal, brightness);
+    QFETCH(qreal, contrast);
+    QFETCH(qreal, saturation);
+    QFETCH(QVector<int>, red);
+    QFETCH(QVector<int>, blue);
+    SimCameraRig rig(Camera(10));
+    rig.Start();
+    QTRY_VERIFY(rig.Probe().Count() >= 1);
+    QCameraImageProcessing* processing = rig.Camera()->imageProcessing();
+    QVERIFY(processing->isAvailable());
+    processing->setBrightness(brightness);
+    processing->setContrast(contrast);
+    processing->setSaturation(saturation);
+    const int seen = rig.Probe().Count();
+    QTRY_VERIFY(rig.Probe().Count() >= seen + 2);
+    rig.DeleteCamera();
+    QVERIFY(rig.Probe().Records().last().Stamp);
+    QCOMPARE(rig.Probe().PixelAt(100, 300), red);
+    QCOMPARE(rig.Probe().PixelAt(500, 100), blue);
 }
 
 void tst_SimCameraConfigured::missingPictureIsACameraError()

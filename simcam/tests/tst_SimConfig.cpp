@@ -55,8 +55,10 @@ void tst_SimConfig::parse_data()
                       && c[0].Delivery == SimCameraSetup::DeliveryMode::Direct;
            });
     QTest::newRow("unplugged, back later, busy")
-        << "unplugafter=60;replugafter=1500;2.busy;cameras=2" << 0 << Check([](const Cameras& c) {
-               return c[0].UnplugAfter == 60 && c[0].ReplugAfterMs == 1500 && !c[0].Busy && c[1].Busy;
+        << "unplugafter=60;replugafter=1500;2.busy;cameras=2;2.flaps=100;2.flapms=15" << 0
+        << Check([](const Cameras& c) {
+               return c[0].UnplugAfter == 60 && c[0].ReplugAfterMs == 1500 && !c[0].Busy && c[1].Busy
+                      && c[0].FlapCount == 0 && c[1].FlapCount == 100 && c[1].FlapMs == 15;
            });
     QTest::newRow("replug delay out of range falls back")
         << "replugafter=-5" << 1 << Check([](const Cameras& c) { return c[0].ReplugAfterMs == 0; });

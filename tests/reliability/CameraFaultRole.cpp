@@ -55,16 +55,17 @@ int CameraFaultRole::Run()
         QTest::qWait(kSwitchTurnMs);
     }
 
-    if (m_GoodCamera >= 0 && m_GoodCamera < cameras.size()) {
+    if ((m_GoodCamera >= 0 && m_GoodCamera < cameras.size()) || m_GoodCamera == ComesBack) {
         // Cleared, so that only a frame from the good camera brings the line back.
         session.ClearStatusMessage();
         QElapsedTimer resume;
         resume.start();
-        CameraSettings::Instance()->SetSelectedCamera(cameras.at(m_GoodCamera));
+        if (m_GoodCamera != ComesBack)
+            CameraSettings::Instance()->SetSelectedCamera(cameras.at(m_GoodCamera));
         const bool resumed = QTest::qWaitFor(
             [&session] { return session.StatusMessage().startsWith(kTimingPrefix); }, kResumeTimeoutMs);
         ChildRoles::Print(QString("resumed\t%1").arg(resumed ? resume.elapsed() : -1));
-    } else if (m_GoodCamera < 0) {
+    } else if (m_GoodCamera == -1) {
         ChildRoles::Print(QString("frame\t%1").arg(session.WaitForFrame(kNoFrameMs) ? "yes" : "no"));
     }
 

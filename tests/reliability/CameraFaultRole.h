@@ -11,13 +11,17 @@
 // and prints "fault<TAB>message"; then switches cameras the given number
 // of times; then either selects the given good camera and prints
 // "resumed<TAB>ms" (-1 when no frame came) or, with none, prints whether a
-// picture appeared ("frame<TAB>yes|no"). Last "response<TAB>ms": the longest
-// a posted timer waited.
+// picture appeared ("frame<TAB>yes|no"). With ComesBack instead of a good
+// camera, chooses nothing and prints "resumed<TAB>ms" for the camera in use
+// coming back by itself. Last "response<TAB>ms": the longest a posted timer
+// waited.
 class CameraFaultRole : public QObject
 {
     Q_OBJECT
 
 public:
+    static constexpr int ComesBack = -2;
+
     CameraFaultRole(bool fault, int switches, int goodCamera);
     int Run();
 

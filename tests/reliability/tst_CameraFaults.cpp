@@ -1,3 +1,4 @@
+#include "CameraFaultRole.h"
 #include "ChildProcess.h"
 #include "ChildRoles.h"
 #include "ReliabilityRun.h"
@@ -66,13 +67,29 @@ void tst_CameraFaults::faults_data()
     QTest::addColumn<int>("switches");
     // The camera to end on, by index; -1: there is none.
     QTest::addColumn<int>("goodCamera");
+    // What the fault's message must say.
+    QTest::addColumn<QString>("says");
+    // The camera in use returns this long after its fault is shown, and
+    // the picture must be back within 2 s of that; 0: no such bound.
+    QTest::addColumn<int>("backWithinMs");
 
     const int switches = ReliabilityRun::Rounds(100, 1000, 300);
-    QTest::newRow("no camera") << "cameras=0" << true << 0 << -1;
-    QTest::newRow("start failure, then a good camera") << "cameras=2;1.startfail=on" << true << 0 << 1;
-    QTest::newRow("lost after 30 frames, then a good camera") << "cameras=2;1.lostafter=30" << true << 0 << 1;
+    QTest::newRow("no camera") << "cameras=0" << true << 0 << -1 << "No camera found" << 0;
+    QTest::newRow("start failure, then a good camera")
+        << "cameras=2;1.startfail=on" << true << 0 << 1 << "failed to start" << 0;
+    QTest::newRow("lost after 30 frames, then a good camera")
+        << "cameras=2;1.lostafter=30" << true << 0 << 1 << "stopped" << 0;
+    QTest::newRow("busy, then a good camera") << "cameras=2;1.busy" << true << 0 << 1 << "in use by another program"
+                                              << 0;
+    // The fault is read 300 ms after it is shown.
+    QTest::newRow("unplugged after 60 frames, back 1.5 s later by itself")
+        << "cameras=2;1.unplugafter=60;1.replugafter=1500" << true << 0 << int(CameraFaultRole::ComesBack)
+        << "is not connected" << 1500 - 300 + 2000;
+    // The flood ends 2 s after the first listing; the fault is read soon after it starts.
+    QTest::newRow("a flood of 100 unplugs and returns in 2 s, then back by itself")
+        << "cameras=1;flaps=100;flapms=20" << true << 0 << int(CameraFaultRole::ComesBack) << "Camera" << 2000 + 2000;
     QTest::newRow("switched quickly among good and failing cameras, then a good one")
-        << "cameras=3;3.startfail=on;2.slowstart=200" << false << switches << 1;
+        << "cameras=3;3.startfail=on;2.slowstart=200" << false << switches << 1 << "" << 0;
 }
 
 void tst_CameraFaults::faults()
@@ -81,6 +98,8 @@ void tst_CameraFaults::faults()
     QFETCH(bool, fault);
     QFETCH(int, switches);
     QFETCH(int, goodCamera);
+    QFETCH(QString, says);
+    QFETCH(int, backWithinMs);
 
     QTemporaryDir home;
     ChildProcess child("camerafault", home.path(),
@@ -101,16 +120,18 @@ void tst_CameraFaults::faults()
     if (fault) {
         ++m_FaultsExpected;
         const QString message = child.Lines("fault\t").value(0);
-        if (message.isEmpty() || message.startsWith(kTimingPrefix))
+        if (message.isEmpty() || message.startsWith(kTimingPrefix) || !message.contains(says))
             failures << QString("the status bar says \"%1\" after the fault").arg(message);
         else
             ++m_FaultsShown;
     }
-    if (goodCamera >= 0) {
+    if (goodCamera != -1) {
         ++m_ResumesExpected;
         const qint64 resumeMs = child.Lines("resumed\t").value(0).toLongLong();
         if (child.Lines("resumed\t").isEmpty() || resumeMs < 0) {
             failures << "no frame from the good camera";
+        } else if (backWithinMs > 0 && ReliabilityRun::EnforcesTiming() && resumeMs > backWithinMs) {
+            failures << QString("the picture came back %1 ms after the fault was read").arg(resumeMs);
         } else {
             ++m_Resumed;
             m_SlowestResumeMs = qMax(m_SlowestResumeMs, resumeMs);
