@@ -67,7 +67,7 @@ QString ChildProcess::RunAsUser(const QString& user, const QString& group, const
         pluginPath << staged;
     }
     environment.insert("QT_PLUGIN_PATH", pluginPath.join(':'));
-    static const QRegularExpression suppressions("suppressions=([^:]+)");
+    static const QRegularExpression suppressions("(?:^|:)suppressions=([^:]+)");
     for (const char* name : {"LSAN_OPTIONS", "TSAN_OPTIONS"}) {
         QString options = environment.value(name);
         const QRegularExpressionMatch match = suppressions.match(options);
