@@ -14,6 +14,11 @@
 
 namespace {
 
+// A start that raced an unplug (opened, then gone) fails like one that
+// never can; a few tries tell them apart without retrying a broken camera
+// for ever.
+constexpr int StartRetries = 3;
+
 // True when this is the only handle on the matrix's buffer, so that writing
 // to it changes nothing another stage or thread sees. A buffer the matrix
 // does not own counts as held elsewhere.
@@ -50,6 +55,8 @@ bool CaptureThread::StartCamera(const QCameraInfo& cameraInfo)
     if (m_Camera)
         m_Camera->stop();
     m_Camera.reset(new QCamera(cameraInfo));
+    if (cameraInfo.deviceName() != m_CameraInfo.deviceName())
+        m_FailedStarts = 0;
     m_CameraInfo = cameraInfo;
     m_CameraErrorReported = false;
     m_FrameRateChosen = false;
@@ -179,6 +186,7 @@ void CaptureThread::WatchCamera(QCamera* camera)
         if (status == QCamera::ActiveStatus) {
             m_CameraErrorReported = false;
             m_CameraHasRun = true;
+            m_FailedStarts = 0;
             emit SignalCameraStarted(m_CameraInfo);
         } else if (status == QCamera::UnavailableStatus) {
             ReportCameraProblem(camera->error(), camera->errorString());
@@ -198,7 +206,8 @@ void CaptureThread::ReportCameraProblem(QCamera::Error error, const QString& err
         CameraProblem::Classify(error, errorString, !m_CameraInfo.isNull(), listed, m_CameraHasRun);
     const QString name = m_CameraInfo.description().isEmpty() ? deviceName : m_CameraInfo.description();
     ReportCameraError(CameraProblem::Message(kind, name, errorString));
-    if (CameraProblem::IsTemporary(kind))
+    const bool retry = kind == CameraProblem::Kind::FailedToStart && ++m_FailedStarts <= StartRetries;
+    if (CameraProblem::IsTemporary(kind) || retry)
         emit SignalCameraMissing(m_CameraInfo);
 }
 

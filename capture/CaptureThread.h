@@ -76,8 +76,9 @@ signals:
     // User-interface thread: the camera in use produces frames, after every
     // start and restart. Per-camera settings go to it from here.
     void SignalCameraStarted(QCameraInfo cameraInfo);
-    // User-interface thread: the camera in use went away or another program
-    // holds it; starting it again once it is listed may bring it back.
+    // User-interface thread: the camera in use went away, another program
+    // holds it, it failed while running or (a few times in a row) failed to
+    // start; starting it again once it is listed may bring it back.
     void SignalCameraMissing(QCameraInfo cameraInfo);
 
 private slots:
@@ -121,4 +122,6 @@ private:
     QCameraInfo m_CameraInfo;
     bool m_FrameRateChosen = false;
     bool m_CameraHasRun = false;
+    // Starts of this camera that failed since it last ran.
+    int m_FailedStarts = 0;
 };

@@ -139,6 +139,7 @@ private slots:
     void cameraFailureReportedOnce();
     void noFrameOfALostCameraAfterItsError();
     void restartReplacesCamera();
+    void failedStartTriedAFewTimes();
     void shutdownWithFramesInFlight_data();
     void shutdownWithFramesInFlight();
 
@@ -511,7 +512,7 @@ void tst_CaptureThread::cameraFailureReportedOnce_data()
     QTest::addColumn<int>("camera");
     QTest::addColumn<QString>("says");
     QTest::addColumn<bool>("missing");
-    QTest::newRow("fails to start") << 4 << "failed to start" << false;
+    QTest::newRow("fails to start") << 4 << "failed to start" << true;
     QTest::newRow("lost after frames") << 5 << "stopped" << true;
     QTest::newRow("held by another program") << 9 << "in use by another program" << true;
     QTest::newRow("unplugged after frames") << 10 << "is not connected" << true;
@@ -591,6 +592,24 @@ void tst_CaptureThread::restartReplacesCamera()
     QVERIFY(first.isNull());
     QVERIFY(worker.GetCamera());
     QTRY_COMPARE(worker.GetCamera()->status(), QCamera::ActiveStatus);
+}
+
+// A failed start is tried again a few times, as the window does once the
+// camera is listed, and then left alone.
+void tst_CaptureThread::failedStartTriedAFewTimes()
+{
+    Pipeline pipeline;
+    int retries = 0;
+    connect(&pipeline.m_Worker, &CaptureThread::SignalCameraMissing, &pipeline,
+            [&pipeline, &retries](const QCameraInfo& camera) {
+                ++retries;
+                QTimer::singleShot(0, &pipeline, [&pipeline, camera] { pipeline.m_Worker.StartCamera(camera); });
+            });
+    pipeline.m_Worker.StartCamera(SimCamera(4));
+    QTRY_COMPARE(pipeline.m_Errors.count(), 4);
+    QTest::qWait(200);
+    QCOMPARE(retries, 3);
+    QCOMPARE(pipeline.m_Errors.count(), 4);
 }
 
 void tst_CaptureThread::shutdownWithFramesInFlight_data()
