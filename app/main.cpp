@@ -1,4 +1,5 @@
 #include "CameraSettings.h"
+#include "FramePoolAllocator.h"
 #include "Lentavio.h"
 #include "StoreLock.h"
 #include "StoreScrub.h"
@@ -7,6 +8,9 @@
 
 int main(int argc, char** argv)
 {
+    // Before any frame: every frame-sized buffer on the way, OpenCV's own
+    // temporaries included, is then recycled instead of faulted in anew.
+    FramePoolAllocator::Install();
     QApplication application(argc, argv);
     QApplication::setApplicationName("Lentavio");
     QApplication::setApplicationVersion(LENTAVIO_VERSION);

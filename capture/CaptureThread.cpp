@@ -19,22 +19,10 @@ namespace {
 // for ever.
 constexpr int StartRetries = 3;
 
-// True when this is the only handle on the matrix's buffer, so that writing
-// to it changes nothing another stage or thread sees. A buffer the matrix
-// does not own counts as held elsewhere.
-bool IsSoleHolder(const cv::Mat& matrix)
-{
-    // Other holders change the count atomically, from any thread.
-    return matrix.u != nullptr && __atomic_load_n(&matrix.u->refcount, __ATOMIC_ACQUIRE) == 1;
-}
-
 } // namespace
 
 CaptureThread::CaptureThread()
 {
-    // Before the first frame: every frame-sized buffer on the way, OpenCV's
-    // own temporaries included, is then recycled instead of faulted in anew.
-    FramePoolAllocator::Install();
 #if defined(__SANITIZE_THREAD__)
     // Queued like every receiver of a frame and connected before any of
     // them, so that on their thread it runs before each of them. Only the
@@ -125,10 +113,11 @@ void CaptureThread::SlotStarted()
 
 void CaptureThread::SlotFrameCaptured(cv::Mat frame, qint64 processingTime)
 {
-    ProcessAndDeliver({frame, processingTime, 0, m_CameraFaults});
+    // The caller may still read its frame: painting goes into a copy.
+    ProcessAndDeliver({frame, processingTime, 0, m_CameraFaults}, false);
 }
 
-void CaptureThread::ProcessAndDeliver(TimedFrame captured)
+void CaptureThread::ProcessAndDeliver(TimedFrame captured, bool ownsFrame)
 {
     QElapsedTimer timer;
     timer.start();
@@ -146,8 +135,8 @@ void CaptureThread::ProcessAndDeliver(TimedFrame captured)
         // The same pixels as a layer of edge colour with the frame copied in
         // through the inverted edge map, at a fraction of the memory traffic:
         // only the edge pixels are written, into the captured frame itself
-        // when nobody else holds it, else into a copy.
-        if (!IsSoleHolder(frame))
+        // when it is the worker's, else into a copy.
+        if (!ownsFrame)
             frame = frame.clone();
         PaintEdges(frame, edgeMap,
                    cv::Vec4b(uchar(edges.Color.blue()), uchar(edges.Color.green()), uchar(edges.Color.red()), 0));
@@ -265,7 +254,7 @@ void CaptureThread::ProcessCapturedFrame()
         return;
     std::optional<TimedFrame> captured = m_CapturedFrames.Take();
     if (captured && captured->FaultsBefore == m_CameraFaults)
-        ProcessAndDeliver(std::move(*captured));
+        ProcessAndDeliver(std::move(*captured), true);
 }
 
 void CaptureThread::Deliver(TimedFrame frame)

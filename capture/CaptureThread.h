@@ -93,11 +93,17 @@ private:
     void ReportCameraError(const QString& message);
     void StopCamera();
 
-    // Runs on whatever thread the surface emits on.
+    // Runs on whatever thread the surface emits on. The frames it queues are
+    // the worker's to write: the surface makes a new picture for each frame
+    // and keeps no handle on it once emitted, and this is its one receiver
+    // in the program. Every other stage only reads what it receives; the
+    // worker's painting is the frame's last write before the window gets it.
     void QueueCapturedFrame(const cv::Mat& frame, qint64 processingTime);
     // The rest run on the worker thread.
     void ProcessCapturedFrame();
-    void ProcessAndDeliver(TimedFrame frame);
+    // ownsFrame: the frame's buffer is the worker's to write (see
+    // QueueCapturedFrame), else a copy is painted.
+    void ProcessAndDeliver(TimedFrame frame, bool ownsFrame);
     void EmitCameraError();
     void Deliver(TimedFrame frame);
     void DeliverWaitingFrame();

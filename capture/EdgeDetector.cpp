@@ -22,9 +22,6 @@ constexpr uchar Edge = 255;
 constexpr uchar NoEdge = 0;
 constexpr uchar Candidate = 1;
 
-// Below this many rows a stripe costs more to hand out than it saves.
-constexpr int MinStripeRows = 128;
-
 // Pixels classified one by one after a vector block that has some above
 // the low threshold, before looking for a quiet run again.
 constexpr int ClassifiedRun = 16;

@@ -14,9 +14,6 @@
 
 namespace {
 
-// Below this many rows a stripe costs more to hand out than it saves.
-constexpr int MinStripeRows = 128;
-
 // OpenCV rounds the mean of an 8-bit box half up when the box's sum fits in
 // 15 bits and its area is not a power of two: (sum + area / 2) / area. The
 // division is done as a multiplication by Multiplier, a 16-bit approximation

@@ -4,6 +4,10 @@
 
 #include <functional>
 
+// Below this many rows a stripe costs more to hand out than it saves: the
+// shortest stripe the frame worker's passes are cut into.
+constexpr int MinStripeRows = 128;
+
 // How many row stripes to cut rows into for OpenCV's threads: one per
 // thread, but none shorter than minRows (so at least one).
 int RowStripeCount(int rows, int minRows);

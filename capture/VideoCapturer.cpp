@@ -8,14 +8,6 @@
 
 namespace {
 
-// Frames bigger than this are copied past the caches. A desktop's last-level
-// cache holds 8 to 32 MiB (what the system reports for it in a virtual
-// machine cannot be trusted); a frame that does not fit in about half of it
-// would only push out what the other threads work on, and each line written
-// through the cache is read from memory first. A 4K frame is 33 MB, a 1080p
-// one 8 MB.
-constexpr size_t StreamedFrameBytes = size_t(16) << 20;
-
 // from's rows into to's, written past the caches. Same size, 8-bit data.
 void StreamRows(const cv::Mat& from, cv::Mat& to)
 {

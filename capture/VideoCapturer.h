@@ -29,6 +29,8 @@ public:
 
 signals:
     // processingTime: milliseconds spent in present() up to the emission.
+    // The frame is a new picture each time, and present() keeps no handle
+    // on it once emitted.
     void SignalFrameCaptured(cv::Mat frame, qint64 processingTime);
 
 private:

@@ -14,6 +14,14 @@ function(lentavio_test_environment name out)
     set(${out} "QT_QPA_PLATFORM=offscreen;XDG_CONFIG_HOME=${store};HOME=${store}/home;QT_PLUGIN_PATH=${LENTAVIO_PLUGIN_DIR};QT_LOGGING_RULES=qt.multimedia*=false;${LENTAVIO_SANITIZER_ENV}" PARENT_SCOPE)
 endfunction()
 
+# Under an emulator (a cross-built tree's tests run in qemu) programs take 7
+# to 16 times as long.
+if(CMAKE_CROSSCOMPILING)
+    set(LENTAVIO_TIMEOUT_SCALE 10)
+else()
+    set(LENTAVIO_TIMEOUT_SCALE 1)
+endif()
+
 # lentavio_add_test(<name> SOURCES <files...> LIBS <targets...> [TIMEOUT <s>])
 #
 # Builds one QtTest executable and registers it with CTest.
@@ -28,6 +36,7 @@ function(lentavio_add_test name)
     if(NOT ARG_TIMEOUT)
         set(ARG_TIMEOUT 300)
     endif()
+    math(EXPR ARG_TIMEOUT "${ARG_TIMEOUT} * ${LENTAVIO_TIMEOUT_SCALE}")
     set_tests_properties(${name} PROPERTIES ENVIRONMENT "${environment}" TIMEOUT ${ARG_TIMEOUT})
 endfunction()
 
@@ -69,10 +78,11 @@ endfunction()
 # with LENTAVIO_SIMD, so the comparisons run on every path this machine can
 # execute.
 function(lentavio_add_kernel_paths name)
+    math(EXPR timeout "300 * ${LENTAVIO_TIMEOUT_SCALE}")
     foreach(path plain baseline)
         add_test(NAME ${name}_${path} COMMAND ${name})
         lentavio_test_environment(${name}_${path} environment)
         set_tests_properties(${name}_${path} PROPERTIES
-            ENVIRONMENT "${environment};LENTAVIO_SIMD=${path}" LABELS kernels TIMEOUT 300)
+            ENVIRONMENT "${environment};LENTAVIO_SIMD=${path}" LABELS kernels TIMEOUT ${timeout})
     endforeach()
 endfunction()

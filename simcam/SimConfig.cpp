@@ -8,6 +8,9 @@ namespace {
 
 constexpr int MaxCameras = 16;
 const QSize MinSize{320, 240};
+// Faster than any pipeline here, so a benchmark can find the program's own
+// capacity rather than the camera's.
+constexpr double MaxRate = 1000;
 const QSize MaxSize{3840, 2160};
 
 struct Entry
@@ -87,8 +90,8 @@ bool ReadRates(const QString& text, QVector<SimCameraSetup::RateRange>* result)
     for (const QString& item : text.split(QLatin1Char(','))) {
         const QStringList bounds = item.split(QLatin1Char('-'));
         SimCameraSetup::RateRange range;
-        if (bounds.size() > 2 || !ReadReal(bounds.first(), 0.5, 240, &range.Min)
-            || !ReadReal(bounds.last(), range.Min, 240, &range.Max))
+        if (bounds.size() > 2 || !ReadReal(bounds.first(), 0.5, MaxRate, &range.Min)
+            || !ReadReal(bounds.last(), range.Min, MaxRate, &range.Max))
             return false;
         rates.append(range);
     }

@@ -13,11 +13,6 @@ namespace {
 // Small enough to stay in the second-level cache.
 constexpr int NoiseSpan = 192 * 1024;
 
-// Frames bigger than this are written past the caches, as a camera's
-// transfers into memory are: they would not stay in the caches anyway, and
-// written through them each line is read from memory first.
-constexpr qint64 StreamedFrameBytes = qint64(16) << 20;
-
 }  // namespace
 
 SimFrameRenderer::SimFrameRenderer(std::unique_ptr<SimScene> scene, int noiseLevel)
@@ -33,7 +28,9 @@ bool SimFrameRenderer::Prepare(QSize size, int bytesPerPixel, QString* error)
     m_Size = size;
     m_BytesPerPixel = bytesPerPixel;
     const int rowBytes = size.width() * bytesPerPixel;
-    m_Streamed = qint64(rowBytes) * size.height() > StreamedFrameBytes;
+    // Big frames are written past the caches, as a camera's transfers into
+    // memory are.
+    m_Streamed = size_t(rowBytes) * size_t(size.height()) > StreamedFrameBytes;
     // Offsets are whole pixels, so the fourth byte of RGB32 never gets noise.
     m_NoiseOffsets = NoiseSpan / bytesPerPixel;
     m_Noise.assign(size_t(m_NoiseOffsets) * bytesPerPixel + rowBytes, 0);

@@ -62,6 +62,14 @@ struct PixelKernels
     void (*StreamFence)();
 };
 
+// Frames bigger than this are written past the caches. A desktop's
+// last-level cache holds 8 to 32 MiB (what the system reports for it in a
+// virtual machine cannot be trusted); a frame that does not fit in about half
+// of it would only push out what the other threads work on, and each line
+// written through the cache is read from memory first. A 4K frame is 33 MB, a
+// 1080p one 8 MB.
+constexpr std::size_t StreamedFrameBytes = std::size_t(16) << 20;
+
 // The kernels for this processor. LENTAVIO_SIMD=plain|baseline|avx2 forces
 // a path (for tests and comparisons); a path this build or processor lacks
 // is ignored.

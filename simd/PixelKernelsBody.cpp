@@ -242,14 +242,13 @@ void BlendRows(const uint8_t* a, const uint8_t* b, int upper, int lower, uint8_t
     const v_uint16 upperWeight = vx_setall_u16(uint16_t(upper));
     const v_uint16 lowerWeight = vx_setall_u16(uint16_t(lower));
     const v_uint16 half = vx_setall_u16(WeightHalf);
+    // Half a vector of bytes widened per load and narrowed per store: no
+    // lanes to reorder between the halves of a wide register.
     int i = 0;
-    for (; i + v_uint8::nlanes <= bytes; i += v_uint8::nlanes) {
-        v_uint16 a0, a1, b0, b1;
-        v_expand(vx_load(a + i), a0, a1);
-        v_expand(vx_load(b + i), b0, b1);
-        const v_uint16 low = v_add_wrap(v_mul_wrap(a0, upperWeight), v_mul_wrap(b0, lowerWeight));
-        const v_uint16 high = v_add_wrap(v_mul_wrap(a1, upperWeight), v_mul_wrap(b1, lowerWeight));
-        v_store(out + i, v_pack(v_shr<WeightShift>(v_add_wrap(low, half)), v_shr<WeightShift>(v_add_wrap(high, half))));
+    for (; i + v_uint16::nlanes <= bytes; i += v_uint16::nlanes) {
+        const v_uint16 sum = v_add_wrap(v_mul_wrap(vx_load_expand(a + i), upperWeight),
+                                        v_mul_wrap(vx_load_expand(b + i), lowerWeight));
+        v_pack_store(out + i, v_shr<WeightShift>(v_add_wrap(sum, half)));
     }
     for (; i < bytes; ++i)
         out[i] = uint8_t((a[i] * upper + b[i] * lower + WeightHalf) >> WeightShift);

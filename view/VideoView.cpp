@@ -197,9 +197,9 @@ void VideoView::mouseMoveEvent(QMouseEvent* event)
     // the other.
     step.rx() /= width();
     step.ry() /= height();
-    if (m_FlipH)
+    if (MirrorsColumns())
         step.rx() = -step.x();
-    if (!m_FlipV)
+    if (MirrorsRows())
         step.ry() = -step.y();
     m_CrosshairPos += step;
     SettingsStore::Write(kPositionKey, m_CrosshairPos);
@@ -249,8 +249,7 @@ QPixmap VideoView::ScaleAndMirror(const QImage& frame, double scale)
     const cv::Mat from(source.height(), source.width(), CV_8UC4, const_cast<uchar*>(source.constBits()),
                        size_t(source.bytesPerLine()));
     cv::Mat to(height, width, CV_8UC4, picture.bits(), size_t(picture.bytesPerLine()));
-    // Without the vertical flip the frame's row 0 is shown at the bottom.
-    SmoothResize(from, to, !m_FlipV, m_FlipH, &m_ScalingBands);
+    SmoothResize(from, to, MirrorsRows(), MirrorsColumns(), &m_ScalingBands);
     // Moved in, the pixmap takes the pooled buffer without a copy.
     return QPixmap::fromImage(std::move(picture));
 }
@@ -260,12 +259,10 @@ QPointF VideoView::MapToPixmap(double width, double height) const
     return MapToPicture(m_CrosshairPos, width, height);
 }
 
-// Must agree with ScaleAndMirror: without the vertical flip the frame's row 0
-// is shown at the bottom.
 QPointF VideoView::MapToPicture(const QPointF& normalised, double width, double height) const
 {
-    const double x = m_FlipH ? 1.0 - normalised.x() : normalised.x();
-    const double y = m_FlipV ? normalised.y() : 1.0 - normalised.y();
+    const double x = MirrorsColumns() ? 1.0 - normalised.x() : normalised.x();
+    const double y = MirrorsRows() ? 1.0 - normalised.y() : normalised.y();
     return QPointF(x * width, y * height);
 }
 

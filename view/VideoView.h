@@ -65,6 +65,11 @@ protected:
 private:
     friend class tst_VideoView;
 
+    // The one mirroring rule, for the picture, the overlay and dragging:
+    // without the vertical flip the frame's row 0 is shown at the bottom
+    // (rows mirrored); the horizontal flip mirrors the columns.
+    bool MirrorsRows() const { return !m_FlipV; }
+    bool MirrorsColumns() const { return m_FlipH; }
     // Scales by scale and mirrors by the flips; the result starts at (0, 0)
     // and has the size QImage::transformed() gives a smooth scale.
     QPixmap ScaleAndMirror(const QImage& frame, double scale);

@@ -13,6 +13,7 @@
 // run_bench.py runs these and prints the comparison.
 
 #include "CameraSettings.h"
+#include "FramePoolAllocator.h"
 #include "Lentavio.h"
 #include "PipelineProbe.h"
 
@@ -179,6 +180,8 @@ int RunCase(int argc, char** argv)
     pthread_setname_np(pthread_self(), "ui");
 
     int appArgc = 1;
+    // As main() does.
+    FramePoolAllocator::Install();
     PipelineProbe probe(appArgc, argv);
     NameApplication();
     {
@@ -307,6 +310,8 @@ int RunDump(int argc, char** argv)
     SetUpEnvironment(frameSize, 30, settingsDir);
 
     int appArgc = 1;
+    // As main() does.
+    FramePoolAllocator::Install();
     PipelineProbe probe(appArgc, argv);
     NameApplication();
     QFile file(QString::fromLocal8Bit(argv[4]));

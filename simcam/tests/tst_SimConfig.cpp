@@ -43,6 +43,9 @@ void tst_SimConfig::parse_data()
         return c[0].Rates.size() == 2 && c[0].Rates[0].Min == 2.5 && c[0].Rates[0].Max == 2.5
                && c[0].Rates[1].Min == 10 && c[0].Rates[1].Max == 20;
     });
+    QTest::newRow("rates up to 1000, above any pipeline") << "rates=1000" << 0 << Check([](const Cameras& c) {
+        return c[0].Rates.size() == 1 && c[0].Rates[0].Max == 1000;
+    });
     QTest::newRow("formats in order of preference") << "formats=BGR24,rgb32" << 0 << Check([](const Cameras& c) {
         return c[0].Formats
                == QVector<QVideoFrame::PixelFormat>{QVideoFrame::Format_BGR24, QVideoFrame::Format_RGB32};
@@ -70,6 +73,8 @@ void tst_SimConfig::parse_data()
         << "size=200x100" << 1 << Check([](const Cameras& c) { return c[0].Size == QSize(640, 480); });
     QTest::newRow("rate range upside down falls back")
         << "rates=30-5" << 1 << Check([](const Cameras& c) { return c[0].Rates.size() == 2; });
+    QTest::newRow("rate above 1000 falls back")
+        << "rates=5-1001" << 1 << Check([](const Cameras& c) { return c[0].Rates.size() == 2; });
     QTest::newRow("unknown format falls back")
         << "formats=rgb32,yuyv" << 1 << Check([](const Cameras& c) { return c[0].Formats.size() == 2; });
     QTest::newRow("unknown key reported") << "colour=red" << 1 << Check([](const Cameras& c) { return c.size() == 1; });

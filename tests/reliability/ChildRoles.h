@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ChildProcess.h"
+#include "FramePoolAllocator.h"
 
 #include <QApplication>
 #include <QTest>
@@ -39,6 +40,7 @@ public:
     {
         if (!ChildProcess::IsChild())
             qputenv("LENTAVIO_SIMCAM", cameras);
+        FramePoolAllocator::Install();
         QApplication application(argc, argv);
         QApplication::setOrganizationName("Orvelta");
         QApplication::setApplicationName("Lentavio");
