@@ -117,7 +117,7 @@ void Lentavio::StartCapture()
             [this](const QString& message) { m_StatusBar->showMessage(message); });
     // A camera that went away, or that another program held, is started
     // again once it is listed: the picture comes back by itself.
-    connect(&m_CaptureThread, &CaptureThread::SignalCameraMissing, &m_CameraPresence, &CameraPresence::WaitFor);
+    connect(&m_CaptureThread, &CaptureThread::SignalCameraRetry, &m_CameraPresence, &CameraPresence::WaitFor);
     connect(&m_CameraPresence, &CameraPresence::SignalCameraBack, this,
             [this](const QCameraInfo& cameraInfo) { m_CaptureThread.StartCamera(cameraInfo); });
     m_CaptureThread.BindToThread(&m_WorkerThread);

@@ -8,7 +8,7 @@ CameraProblem::Kind CameraProblem::Classify(QCamera::Error error, const QString&
     if (!cameraNamed)
         return Kind::NoCamera;
     if (!listed)
-        return Kind::Gone;
+        return Kind::NotConnected;
     if (error == QCamera::ServiceMissingError)
         return Kind::BackendMissing;
     // GStreamer's camera source says "Device '/dev/video0' is busy"; the
@@ -29,7 +29,7 @@ QString CameraProblem::Message(Kind kind, const QString& name, const QString& er
         return tr("Camera \"%1\" cannot be opened: the camera back-end is missing. Install the packages "
                   "gstreamer1.0-plugins-bad and gstreamer1.0-plugins-good, then start Lentavio again")
             .arg(name);
-    case Kind::Gone:
+    case Kind::NotConnected:
         return tr("Camera \"%1\" is not connected: plug it in again and the picture comes back by itself")
             .arg(name);
     case Kind::Busy:
@@ -43,7 +43,7 @@ QString CameraProblem::Message(Kind kind, const QString& name, const QString& er
     return QString();
 }
 
-bool CameraProblem::IsTemporary(Kind kind)
+bool CameraProblem::IsWorthRetrying(Kind kind)
 {
-    return kind == Kind::Gone || kind == Kind::Busy || kind == Kind::Stopped;
+    return kind == Kind::NotConnected || kind == Kind::Busy || kind == Kind::Stopped;
 }

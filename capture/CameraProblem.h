@@ -13,7 +13,7 @@ public:
     {
         NoCamera,       // nothing to open: no camera is present
         BackendMissing, // listed, but the camera service cannot be made
-        Gone,           // the camera is not (or no longer) listed
+        NotConnected,   // the camera is not (or no longer) listed
         Busy,           // listed, but held by another program
         FailedToStart,
         Stopped,        // failed after it had run
@@ -26,5 +26,5 @@ public:
     // Worth trying again on its own once it is listed: it was unplugged,
     // another program held it, or it failed while running (an unplug the
     // list has not caught up with looks just like that).
-    static bool IsTemporary(Kind kind);
+    static bool IsWorthRetrying(Kind kind);
 };

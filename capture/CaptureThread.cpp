@@ -196,8 +196,8 @@ void CaptureThread::ReportCameraProblem(QCamera::Error error, const QString& err
     const QString name = m_CameraInfo.description().isEmpty() ? deviceName : m_CameraInfo.description();
     ReportCameraError(CameraProblem::Message(kind, name, errorString));
     const bool retry = kind == CameraProblem::Kind::FailedToStart && ++m_FailedStarts <= StartRetries;
-    if (CameraProblem::IsTemporary(kind) || retry)
-        emit SignalCameraMissing(m_CameraInfo);
+    if (CameraProblem::IsWorthRetrying(kind) || retry)
+        emit SignalCameraRetry(m_CameraInfo);
 }
 
 void CaptureThread::ReportCameraError(const QString& message)

@@ -80,7 +80,7 @@ signals:
     // User-interface thread: the camera in use went away, another program
     // holds it, it failed while running or (a few times in a row) failed to
     // start; starting it again once it is listed may bring it back.
-    void SignalCameraMissing(QCameraInfo cameraInfo);
+    void SignalCameraRetry(QCameraInfo cameraInfo);
 
 private slots:
     void SlotStarted();

@@ -337,9 +337,9 @@ void tst_CaptureThread::describesCameraProblems_data()
         << serviceMissing << missing << true << true << false << int(Kind::BackendMissing)
         << "gstreamer1.0-plugins-bad";
     QTest::newRow("not listed any more") << cameraError << "Could not read" << true << false << true
-                                         << int(Kind::Gone) << "is not connected";
+                                         << int(Kind::NotConnected) << "is not connected";
     QTest::newRow("not listed, no service") << serviceMissing << missing << true << false << false
-                                            << int(Kind::Gone) << "is not connected";
+                                            << int(Kind::NotConnected) << "is not connected";
     QTest::newRow("busy") << cameraError << "Device '/dev/video0' is busy" << true << true << false
                           << int(Kind::Busy) << "in use by another program";
     QTest::newRow("failed to start, with the reason")
@@ -367,7 +367,7 @@ void tst_CaptureThread::describesCameraProblems()
     QCOMPARE(message.contains("Bench cam"), found != CameraProblem::Kind::NoCamera);
     const bool fatal = found == CameraProblem::Kind::NoCamera || found == CameraProblem::Kind::BackendMissing
                        || found == CameraProblem::Kind::FailedToStart;
-    QCOMPARE(CameraProblem::IsTemporary(found), !fatal);
+    QCOMPARE(CameraProblem::IsWorthRetrying(found), !fatal);
 }
 
 void tst_CaptureThread::framesReachReceiver_data()
@@ -511,7 +511,7 @@ void tst_CaptureThread::cameraFailureReportedOnce_data()
 {
     QTest::addColumn<int>("camera");
     QTest::addColumn<QString>("says");
-    QTest::addColumn<bool>("missing");
+    QTest::addColumn<bool>("retried");
     QTest::newRow("fails to start") << 4 << "failed to start" << true;
     QTest::newRow("lost after frames") << 5 << "stopped" << true;
     QTest::newRow("held by another program") << 9 << "in use by another program" << true;
@@ -522,10 +522,10 @@ void tst_CaptureThread::cameraFailureReportedOnce()
 {
     QFETCH(int, camera);
     QFETCH(QString, says);
-    QFETCH(bool, missing);
+    QFETCH(bool, retried);
 
     Pipeline pipeline;
-    QSignalSpy missingSpy(&pipeline.m_Worker, &CaptureThread::SignalCameraMissing);
+    QSignalSpy retrySpy(&pipeline.m_Worker, &CaptureThread::SignalCameraRetry);
     const QStringList& errors = pipeline.m_Errors;
     pipeline.m_Worker.StartCamera(SimCamera(camera));
     QTRY_COMPARE(errors.count(), 1);
@@ -534,7 +534,7 @@ void tst_CaptureThread::cameraFailureReportedOnce()
     QTRY_VERIFY(IsSettled(pipeline.m_Worker.GetCamera()->status()));
     QCOMPARE(errors.count(), 1);
     QVERIFY2(errors.first().contains(says), qPrintable(errors.first()));
-    QCOMPARE(missingSpy.count(), missing ? 1 : 0);
+    QCOMPARE(retrySpy.count(), retried ? 1 : 0);
 
     // The same again, and once the camera has run again a new failure is
     // told again.
@@ -600,7 +600,7 @@ void tst_CaptureThread::failedStartTriedAFewTimes()
 {
     Pipeline pipeline;
     int retries = 0;
-    connect(&pipeline.m_Worker, &CaptureThread::SignalCameraMissing, &pipeline,
+    connect(&pipeline.m_Worker, &CaptureThread::SignalCameraRetry, &pipeline,
             [&pipeline, &retries](const QCameraInfo& camera) {
                 ++retries;
                 QTimer::singleShot(0, &pipeline, [&pipeline, camera] { pipeline.m_Worker.StartCamera(camera); });
