@@ -10,12 +10,13 @@ PACKAGES=(
     qtbase5-dev qtmultimedia5-dev libqt5multimedia5-plugins
     libopencv-core-dev libopencv-imgproc-dev
 )
+# Qt's camera back-end for real cameras (V4L2 devices) needs these GStreamer
+# parts at run time: camerabin, v4l2src and jpegdec, videoconvert. Nothing
+# depends on them, so they are named here.
+CAMERA_PACKAGES=(gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad)
 # The tests through Qt's real camera back-end: GStreamer's headers for the
 # stand-in camera's source, and the elements the back-end runs.
-TEST_PACKAGES=(
-    libgstreamer1.0-dev
-    gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad
-)
+TEST_PACKAGES=(libgstreamer1.0-dev "${CAMERA_PACKAGES[@]}")
 
 step() { printf '\n==> %s\n' "$*"; }
 fail() { printf '\nFAILED: %s\n' "$*" >&2; exit 1; }
@@ -40,10 +41,6 @@ install_packages() {
     "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" || fail "apt-get install ${missing[*]}"
 }
 
-# Qt's camera back-end for real cameras (V4L2 devices) needs these GStreamer
-# parts at run time: camerabin, v4l2src and jpegdec, videoconvert. Nothing
-# depends on them, so they are named here.
-CAMERA_PACKAGES=(gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad)
 
 # BUILD_TARGETS: what to build (cmake --build arguments); everything when empty.
 BUILD_TARGETS=()

@@ -259,20 +259,20 @@ GstStateChangeReturn ChangeState(GstElement* element, GstStateChange transition)
     return result;
 }
 
-void SetProperty(GObject* object, guint id, const GValue* value, GParamSpec* spec)
+void SetProperty(GObject* object, guint id, const GValue* value, GParamSpec* pspec)
 {
     if (id == kPropertyDevice)
         SetDevice(LENTAVIO_STANDIN_SOURCE(object), g_value_get_string(value));
     else
-        G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, spec);
+        G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, pspec);
 }
 
-void GetProperty(GObject* object, guint id, GValue* value, GParamSpec* spec)
+void GetProperty(GObject* object, guint id, GValue* value, GParamSpec* pspec)
 {
     if (id == kPropertyDevice)
         g_value_set_string(value, LENTAVIO_STANDIN_SOURCE(object)->Device);
     else
-        G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, spec);
+        G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, pspec);
 }
 
 void Finalize(GObject* object)
