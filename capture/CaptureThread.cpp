@@ -92,6 +92,11 @@ void CaptureThread::FramePresented()
     QMetaObject::invokeMethod(this, &CaptureThread::DeliverWaitingFrame, Qt::QueuedConnection);
 }
 
+bool CaptureThread::IsBehindCamera() const
+{
+    return m_CapturedFrames.HasWaiting();
+}
+
 quint64 CaptureThread::GetDroppedCapturedFrames() const
 {
     return m_CapturedFrames.GetDroppedCount();

@@ -59,6 +59,9 @@ public:
     // processed. Any thread.
     quint64 GetDroppedCapturedFrames() const;
     quint64 GetProcessedFrames() const;
+    // A captured frame waits for the worker: the camera is ahead of it. Any
+    // thread; a hint, as the answer may change at once.
+    bool IsBehindCamera() const;
 
     // The rate a camera is asked for: the largest maximum among its ranges,
     // but at least 5 fps, and never one it does not offer: the offered rate

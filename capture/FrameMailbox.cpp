@@ -22,6 +22,12 @@ std::optional<TimedFrame> FrameMailbox::Take()
     return frame;
 }
 
+bool FrameMailbox::HasWaiting() const
+{
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    return m_Waiting.has_value();
+}
+
 quint64 FrameMailbox::GetDroppedCount() const
 {
     return m_DroppedCount;

@@ -29,10 +29,12 @@ public:
     bool Put(TimedFrame frame);
     // Empties the box.
     std::optional<TimedFrame> Take();
+    // A frame waits; by the time the answer is used it may have been taken.
+    bool HasWaiting() const;
     quint64 GetDroppedCount() const;
 
 private:
-    std::mutex m_Mutex;
+    mutable std::mutex m_Mutex;
     std::optional<TimedFrame> m_Waiting;
     std::atomic<quint64> m_DroppedCount{0};
 };

@@ -7,9 +7,9 @@
 #include <thread>
 
 // Work on the rows of a picture by two threads at once: the calling thread
-// and a helper thread kept for the purpose. Every frame is copied and scaled
-// on the user-interface thread; this keeps that thread's share of it to about
-// half, so the window answers sooner.
+// and a helper thread kept for the purpose. A frame's copy (on the
+// user-interface thread) and its scaling for the view lie on the way from
+// camera to screen; sharing each between two cores about halves its time.
 //
 // The rows are cut into bands that both threads take in turn, so the caller
 // never waits for a helper that has not started yet (the other core may be

@@ -4,7 +4,6 @@
 #include "HoleDetectWnd.h"
 #include "RayHit.h"
 #include "SettingsStore.h"
-#include "SmoothResize.h"
 #include "TrimExtremeRays.h"
 #include "TruncToInt.h"
 
@@ -130,12 +129,9 @@ VideoView::~VideoView() = default;
 void VideoView::SetImage(const QImage& frame, bool holeDetectEnabled, bool freezeCenterColor,
                          double threshold, double roundness)
 {
-    const double frameWidth = frame.width();
-    const double frameHeight = frame.height();
-
     if (holeDetectEnabled)
     {
-        const QPointF centre(frameWidth * m_CrosshairPos.x(), frameHeight * m_CrosshairPos.y());
+        const QPointF centre(frame.width() * m_CrosshairPos.x(), frame.height() * m_CrosshairPos.y());
         DetectHole(frame, freezeCenterColor, centre, threshold, roundness);
     }
     else
@@ -148,9 +144,11 @@ void VideoView::SetImage(const QImage& frame, bool holeDetectEnabled, bool freez
     if (frame.isNull())
         return;
 
-    const double scaleX = width() / frameWidth;
-    const double scaleY = height() / frameHeight;
-    QPixmap picture = ScaleAndMirror(frame, scaleX <= scaleY ? scaleX : scaleY);
+    // Frames prepared from now on are made for this view as it is now; one
+    // prepared before a resize or a flip is scaled again here.
+    const PictureTarget target = CurrentTarget();
+    m_Scaler.SetTarget(target);
+    QPixmap picture = QPixmap::fromImage(m_Scaler.Picture(frame, target));
     DrawOverlay(picture, MapToPixmap(picture.width(), picture.height()));
     // A view that fills its own background is painted opaque: see paintEvent.
     setAttribute(Qt::WA_OpaquePaintEvent, autoFillBackground());
@@ -161,6 +159,16 @@ void VideoView::CalibrateCrosshair()
 {
     if (m_HoleFound)
         m_CrosshairPos = m_HoleCenterSmoothed;
+}
+
+void VideoView::PrepareFrame(const cv::Mat& frame)
+{
+    m_Scaler.Prepare(frame);
+}
+
+PictureTarget VideoView::CurrentTarget() const
+{
+    return {size(), MirrorsRows(), MirrorsColumns()};
 }
 
 void VideoView::SlotFlipHToggled(bool flip)
@@ -232,26 +240,6 @@ void VideoView::paintEvent(QPaintEvent* event)
             painter.fillRect(rect, palette().brush(backgroundRole()));
     }
     QLabel::paintEvent(event);
-}
-
-QPixmap VideoView::ScaleAndMirror(const QImage& frame, double scale)
-{
-    // Rounded up as QImage::transformed() does for a smooth scale, so the
-    // picture and with it the overlay geometry stay what Qt would make.
-    const int width = int(scale * frame.width() + 0.9999);
-    const int height = int(scale * frame.height() + 0.9999);
-    if (width <= 0 || height <= 0)
-        return QPixmap();
-
-    const QImage source = frame.format() == QImage::Format_RGB32 ? frame
-                                                                 : frame.convertToFormat(QImage::Format_RGB32);
-    QImage picture = m_PicturePool.Take(QSize(width, height));
-    const cv::Mat from(source.height(), source.width(), CV_8UC4, const_cast<uchar*>(source.constBits()),
-                       size_t(source.bytesPerLine()));
-    cv::Mat to(height, width, CV_8UC4, picture.bits(), size_t(picture.bytesPerLine()));
-    SmoothResize(from, to, MirrorsRows(), MirrorsColumns(), &m_ScalingBands);
-    // Moved in, the pixmap takes the pooled buffer without a copy.
-    return QPixmap::fromImage(std::move(picture));
 }
 
 QPointF VideoView::MapToPixmap(double width, double height) const

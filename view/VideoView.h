@@ -3,9 +3,8 @@
 #include "ui_VideoView.h"
 
 #include "HoleMeasurement.h"
-#include "PicturePool.h"
+#include "PictureScaler.h"
 #include "RayHit.h"
-#include "RowBands.h"
 
 #include <QLabel>
 #include <QPointF>
@@ -43,6 +42,11 @@ public:
     // last picture on screen.
     void SetImage(const QImage& frame, bool holeDetectEnabled, bool freezeCenterColor,
                   double threshold, double roundness);
+    // Any thread, one caller at a time: scales a frame that is about to be
+    // shown, so that SetImage() of the same pixels only takes the picture.
+    // Called where the frame is made, before the user-interface thread is
+    // told of it; the pixels must not change until then.
+    void PrepareFrame(const cv::Mat& frame);
     // Moves the crosshair onto the smoothed centre of the hole found last,
     // if the last frame found one. Not persisted until the next drag.
     void CalibrateCrosshair();
@@ -70,9 +74,8 @@ private:
     // (rows mirrored); the horizontal flip mirrors the columns.
     bool MirrorsRows() const { return !m_FlipV; }
     bool MirrorsColumns() const { return m_FlipH; }
-    // Scales by scale and mirrors by the flips; the result starts at (0, 0)
-    // and has the size QImage::transformed() gives a smooth scale.
-    QPixmap ScaleAndMirror(const QImage& frame, double scale);
+    // The picture's size (the view's) and mirroring, for the scaler.
+    PictureTarget CurrentTarget() const;
     // m_CrosshairPos in a displayed picture of the given size.
     QPointF MapToPixmap(double width, double height) const;
     QPointF MapToPicture(const QPointF& normalised, double width, double height) const;
@@ -118,6 +121,5 @@ private:
     // between a ray's last matching sample and its first differing one.
     double m_HoleEdgeRadius = 0.0;
 
-    PicturePool m_PicturePool;
-    RowBands m_ScalingBands{"view-scaling"};
+    PictureScaler m_Scaler;
 };

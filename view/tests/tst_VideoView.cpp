@@ -25,6 +25,7 @@ const QRgb kWhite = qRgb(255, 255, 255);
 const QRgb kGreen = QColor(Qt::green).rgb();
 const QRgb kYellow = QColor(Qt::yellow).rgb();
 const QRgb kRed = QColor(Qt::red).rgb();
+const QRgb kBlue = QColor(Qt::blue).rgb();
 constexpr double kDefaultThreshold = 3125.0;
 
 QImage Blank()
@@ -223,12 +224,30 @@ void tst_VideoView::mirroring_data()
     QTest::addColumn<bool>("flipV");
     QTest::addColumn<QPoint>("firstPixelShownAt");
     QTest::addColumn<QPoint>("crosshairShownAt");
+    // How the picture was made: where it is shown, or ahead by
+    // PrepareFrame() for the view as it is, or for the view before the flips.
+    QTest::addColumn<QString>("prepared");
 
     // The frame's first pixel and a crosshair at (0.25, 0.25), on an 800 x 600 picture.
-    QTest::newRow("no flips: row 0 at the bottom") << false << false << QPoint(0, 599) << QPoint(200, 450);
-    QTest::newRow("flipH") << true << false << QPoint(799, 599) << QPoint(600, 450);
-    QTest::newRow("flipV: memory row order") << false << true << QPoint(0, 0) << QPoint(200, 150);
-    QTest::newRow("both flips") << true << true << QPoint(799, 0) << QPoint(600, 150);
+    const struct
+    {
+        const char* Name;
+        bool FlipH;
+        bool FlipV;
+        QPoint FirstPixel;
+        QPoint Crosshair;
+    } cases[] = {
+        {"no flips: row 0 at the bottom", false, false, {0, 599}, {200, 450}},
+        {"flipH", true, false, {799, 599}, {600, 450}},
+        {"flipV: memory row order", false, true, {0, 0}, {200, 150}},
+        {"both flips", true, true, {799, 0}, {600, 150}},
+    };
+    for (const auto& c : cases) {
+        for (const char* prepared : {"no", "as shown", "before the flips"}) {
+            QTest::addRow("%s, prepared %s", c.Name, prepared)
+                << c.FlipH << c.FlipV << c.FirstPixel << c.Crosshair << QString(prepared);
+        }
+    }
 }
 
 void tst_VideoView::mirroring()
@@ -237,22 +256,38 @@ void tst_VideoView::mirroring()
     QFETCH(bool, flipV);
     QFETCH(QPoint, firstPixelShownAt);
     QFETCH(QPoint, crosshairShownAt);
+    QFETCH(QString, prepared);
     QSettings().setValue("Crosshair/position", QPointF(0.25, 0.25));
     VideoView view;
     view.resize(800, 600);
-    // Flipped after construction, so the view has to follow the signals.
-    m_Settings->SetInvertH(flipH);
-    m_Settings->SetInvertV(flipV);
     QImage frame = Blank();
     frame.setPixelColor(0, 0, Qt::red);
     frame.setPixelColor(1, 0, Qt::red);
     frame.setPixelColor(0, 1, Qt::red);
     frame.setPixelColor(1, 1, Qt::red);
+    const cv::Mat pixels(frame.height(), frame.width(), CV_8UC4, frame.bits(), size_t(frame.bytesPerLine()));
+    // Flipped after construction, so the view has to follow the signals;
+    // a picture prepared before the flips was made with the others.
+    const auto flip = [&](bool others) {
+        m_Settings->SetInvertH(flipH != others);
+        m_Settings->SetInvertV(flipV != others);
+    };
+    flip(prepared == "before the flips");
+    if (prepared != "no") {
+        // A frame shown tells the view's scaler what to prepare for.
+        view.SetImage(Blank(), false, false, kDefaultThreshold, 0.75);
+        view.PrepareFrame(pixels);
+        // Changed behind the prepared picture's back: only a picture made
+        // anew shows it.
+        for (const QPoint p : {QPoint(0, 0), QPoint(1, 0), QPoint(0, 1), QPoint(1, 1)})
+            frame.setPixelColor(p, Qt::blue);
+    }
+    flip(false);
 
     view.SetImage(frame, false, false, kDefaultThreshold, 0.75);
 
     const QImage shown = Shown(view);
-    QCOMPARE(shown.pixel(firstPixelShownAt), kRed);
+    QCOMPARE(shown.pixel(firstPixelShownAt), prepared == "before the flips" ? kBlue : kRed);
     const QPoint c = crosshairShownAt;
     QCOMPARE(shown.pixel(c.x() - 3, c.y()), kGreen);
     QCOMPARE(shown.pixel(c.x() + 3, c.y()), kGreen);
